@@ -1,0 +1,68 @@
+#include "app/form1.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "app/argument_intake.h"
+#include "app/run_step.h"
+#include "printers/select_printer.h"
+#include "rawprint/raw_print_job.h"
+
+namespace ploxwen::app {
+
+Form1::Form1(const platform::Platform& platform)
+    : Text1(platform.windowing, platform::Field::Text1),
+      Text2(platform.windowing, platform::Field::Text2),
+      platform_(platform) {}
+
+void Form1::OnLoad() {
+    std::u16string argument_text;
+    std::vector<std::u16string> parts;
+    std::u16string saved_device_name;
+    std::int16_t selection_result = printers::kFalse;
+
+    RunStep([&] { argument_text = platform_.windowing.ArgumentText(); });
+    RunStep([&] { parts = SplitArgumentText(argument_text); });
+    RunStep([&] { Text1.SetText(PieceAt(parts, 0)); });
+    RunStep([&] { Text2.SetText(PieceAt(parts, 1)); });
+    RunStep([&] { saved_device_name = platform_.printing.CurrentDeviceName(); });
+    const bool selection_ran = RunStep([&] {
+        selection_result = printers::SelectPrinterByName(platform_.printing, Text1.Text());
+    });
+
+    if (!selection_ran) {
+        // The selection failed part-way: whatever printer is current now may
+        // not be the one named, so nothing is opened. Treated as a printer
+        // that cannot be opened: the message, and the window stays.
+        rawprint::ShowNotRecognizedMessage(platform_.windowing);
+        exit_status_ = kNotRecognized;
+        return;
+    }
+    if (selection_result != printers::kFalse) {
+        switch (rawprint::RunPrintingBlock(platform_, [this] { return Text2.Text(); })) {
+            case rawprint::PrintOutcome::kNotOpened:
+                exit_status_ = kNotRecognized;
+                return;
+            case rawprint::PrintOutcome::kPrinted:
+                exit_status_ = kPrinted;
+                break;
+            case rawprint::PrintOutcome::kSpoolerFailed:
+                exit_status_ = kSpoolerCallFailed;
+                break;
+        }
+    } else {
+        exit_status_ = kNoPrinterMatched;
+    }
+
+    RunStep([&] { printers::SelectPrinterByName(platform_.printing, saved_device_name); });
+    RunStep([&] { platform_.windowing.EndProgram(exit_status_); });
+}
+
+int RunApplication(const platform::Platform& platform) {
+    Form1 form(platform);
+    form.OnLoad();
+    RunStep([&] { platform.windowing.ShowFormUntilClosed(); });
+    return form.exit_status();
+}
+
+}  // namespace ploxwen::app

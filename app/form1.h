@@ -1,0 +1,53 @@
+// The start-up window and its load handler, which carries the program's whole
+// task: split the argument text, select the named printer, print, put the
+// previous printer back and end.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/exit_status.h"
+#include "platform/platform.h"
+
+namespace ploxwen::app {
+
+// A single-line text field of the window; its text lives in the platform's
+// window, so reading and writing it can fail like any platform call.
+class TextField {
+public:
+    TextField(platform::Windowing& windowing, platform::Field field) : windowing_(windowing), field_(field) {}
+
+    std::u16string Text() const { return windowing_.FieldText(field_); }
+    void SetText(std::u16string_view text) { windowing_.SetFieldText(field_, text); }
+
+private:
+    platform::Windowing& windowing_;
+    platform::Field field_;
+};
+
+class Form1 {
+public:
+    explicit Form1(const platform::Platform& platform);
+
+    // Runs the load sequence once, before the window is shown. Ends the
+    // program on every normal path; returns only after the failure message
+    // (or when ending the program failed), and the window is shown then.
+    void OnLoad();
+
+    // The status the process reports; meaningful once OnLoad has run.
+    int exit_status() const { return exit_status_; }
+
+    TextField Text1;  // printer name
+    TextField Text2;  // data
+
+private:
+    platform::Platform platform_;
+    int exit_status_ = kNotRecognized;
+};
+
+// Start-up as the platform performs it: create the window, run its load
+// handler, and show the window if the handler returns. Returns the status
+// for a process whose window was closed.
+int RunApplication(const platform::Platform& platform);
+
+}  // namespace ploxwen::app

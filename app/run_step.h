@@ -1,0 +1,19 @@
+// The load sequence runs every step under one policy: a step that fails is
+// abandoned where it failed and the sequence goes on with the next step.
+#pragma once
+
+namespace ploxwen::app {
+
+// Runs one step and absorbs any failure inside it. Temporaries the step made
+// are released by unwinding. Returns whether the step ran to its end.
+template <typename Step>
+bool RunStep(Step&& step) noexcept {
+    try {
+        step();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace ploxwen::app

@@ -1,0 +1,39 @@
+// Conversion between the bytes of the POSIX world (argv, the payload) and the
+// core's UTF-16 text, in the charset of the user's locale.
+//
+// Bytes are never lost: a byte that does not decode in the charset becomes a
+// lone surrogate U+DC80..U+DCFF and turns back into the same byte on the way
+// out, so raw ESC/POS or ZPL bytes pass through whatever the locale says.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace ploxwen::posix {
+
+class NarrowText final : public platform::NarrowCodePage {
+public:
+    // `charset` as nl_langinfo(CODESET) names it; the C/POSIX locale's
+    // ASCII counts as UTF-8.
+    explicit NarrowText(std::string charset);
+    // The charset of the environment's locale (LC_ALL, LC_CTYPE, LANG).
+    static NarrowText FromEnvironment();
+
+    std::u16string Decode(std::string_view bytes) const;
+    std::string ToNarrow(std::u16string_view text) override;
+
+    bool is_utf8() const { return utf8_; }
+    const std::string& charset() const { return charset_; }
+
+private:
+    std::string charset_;
+    bool utf8_;
+};
+
+// Strict UTF-8 with escaped bytes; exposed for tests and fuzzing.
+std::u16string DecodeUtf8Escaped(std::string_view bytes);
+std::string EncodeUtf8Escaped(std::u16string_view text);
+
+}  // namespace ploxwen::posix

@@ -1,0 +1,34 @@
+// Windowing services on POSIX: the argument text from argv, the two fields
+// kept in memory until a window shows them, the failure message on stderr.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/narrow_text.h"
+
+namespace ploxwen::posix {
+
+class PosixWindowing final : public platform::Windowing {
+public:
+    PosixWindowing(int argc, char** argv, const NarrowText& narrow_text);
+
+    std::u16string ArgumentText() override;
+    void SetFieldText(platform::Field field, std::u16string_view text) override;
+    std::u16string FieldText(platform::Field field) override;
+    void ShowMessage(std::u16string_view prompt) override;
+    [[noreturn]] void EndProgram(int exit_status) override;
+    void ShowFormUntilClosed() override;
+
+private:
+    std::vector<std::string> arguments_;
+    const NarrowText& narrow_text_;
+    std::u16string text1_;
+    std::u16string text2_;
+};
+
+// The argument text as the shell left it: argv[1..] joined with single spaces.
+std::string JoinArguments(const std::vector<std::string>& arguments);
+
+}  // namespace ploxwen::posix

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace ploxwen::printers {
+
+inline constexpr std::int16_t kTrue = -1;
+inline constexpr std::int16_t kFalse = 0;
+
+// Makes the first listed printer whose device name equals `name` exactly
+// (code unit by code unit, case significant, nothing trimmed) the current
+// printer. Returns kTrue when one was made current, kFalse when none matched.
+// Handles no failure: anything that fails ends the search and propagates.
+std::int16_t SelectPrinterByName(platform::PrintingServices& printing, std::u16string name);
+
+}  // namespace ploxwen::printers

@@ -1,0 +1,115 @@
+#include "rawprint/raw_print_job.h"
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+
+#include "app/run_step.h"
+
+namespace ploxwen::rawprint {
+namespace {
+
+using app::RunStep;
+
+// A string that may be null; a null one reaches the spooler as a null pointer.
+using NullableText = std::optional<std::u16string>;
+
+struct DocumentRecord {
+    NullableText doc_name;
+    NullableText output_file;
+    NullableText data_type;
+};
+
+// The narrow copy of a document record, alive for the one spooler call.
+class NarrowDocumentRecord {
+public:
+    NarrowDocumentRecord(platform::NarrowCodePage& code_page, const DocumentRecord& record)
+        : doc_name_(Convert(code_page, record.doc_name)),
+          output_file_(Convert(code_page, record.output_file)),
+          data_type_(Convert(code_page, record.data_type)) {}
+
+    platform::DocInfo1A Get() const { return {Pointer(doc_name_), Pointer(output_file_), Pointer(data_type_)}; }
+
+private:
+    static std::optional<std::string> Convert(platform::NarrowCodePage& code_page, const NullableText& text) {
+        if (!text) return std::nullopt;
+        return code_page.ToNarrow(*text);
+    }
+    static const char* Pointer(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
+
+    std::optional<std::string> doc_name_;
+    std::optional<std::string> output_file_;
+    std::optional<std::string> data_type_;
+};
+
+}  // namespace
+
+void ShowNotRecognizedMessage(platform::Windowing& windowing) {
+    RunStep([&] { windowing.ShowMessage(kNotRecognizedMessage); });
+}
+
+PrintOutcome RunPrintingBlock(const platform::Platform& platform,
+                              const std::function<std::u16string()>& data_text_of_field) {
+    platform::Spooler& spooler = platform.spooler;
+    std::int32_t status = 0;
+    platform::PrinterHandle handle = 0;
+    DocumentRecord record;
+    std::uint32_t doc_start_result = 0;
+    std::u16string data_text;
+    std::uint32_t written = 0;
+
+    // Only the open result steers the block; everything below merely notes
+    // whether the spooler took the document cleanly, for the exit status.
+    bool clean = true;
+    auto step = [&clean](auto&& body) { clean = RunStep(body) && clean; };
+
+    // Open the printer that is current now, by its device name.
+    RunStep([&] {
+        const std::string name = platform.code_page.ToNarrow(platform.printing.CurrentDeviceName());
+        status = spooler.OpenPrinterA(name.c_str(), &handle, nullptr);
+    });
+    if (status == 0) {
+        ShowNotRecognizedMessage(platform.windowing);
+        return PrintOutcome::kNotOpened;
+    }
+
+    step([&] { record.doc_name = std::u16string(kDocumentName); });
+    step([&] { record.output_file = std::nullopt; });
+    step([&] { record.data_type = std::nullopt; });  // the queue's default data type applies
+    step([&] {
+        const NarrowDocumentRecord narrow(platform.code_page, record);
+        const platform::DocInfo1A doc_info = narrow.Get();
+        doc_start_result = spooler.StartDocPrinterA(handle, 1, &doc_info);
+        if (doc_start_result == 0) clean = false;
+    });
+    step([&] {
+        if (spooler.StartPagePrinter(handle) == 0) clean = false;
+    });
+    step([&] { data_text = data_text_of_field(); });
+    step([&] {
+        const std::string payload = platform.code_page.ToNarrow(data_text);
+        if (payload.size() > std::numeric_limits<std::uint32_t>::max()) {
+            throw std::length_error("payload too large for one write");
+        }
+        const auto count = static_cast<std::uint32_t>(payload.size());
+        status = spooler.WritePrinter(handle, payload.data(), count, &written);
+        if (status == 0 || written != count) clean = false;
+    });
+    step([&] {
+        status = spooler.EndPagePrinter(handle);
+        if (status == 0) clean = false;
+    });
+    step([&] {
+        status = spooler.EndDocPrinter(handle);
+        if (status == 0) clean = false;
+    });
+    step([&] {
+        status = spooler.ClosePrinter(handle);
+        if (status == 0) clean = false;
+    });
+
+    return clean ? PrintOutcome::kPrinted : PrintOutcome::kSpoolerFailed;
+}
+
+}  // namespace ploxwen::rawprint
