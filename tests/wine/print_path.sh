@@ -47,21 +47,23 @@ check_run ansi 'PloxWen.exe Virtual¦Ä€' 0 "$(bytes '\xc4\x80')"
 # Control bytes as receipt printers use them (ESC @, GS V), then every
 # character of Windows-1252 that has a code (the separator ¦ excepted) must
 # arrive as its one byte.
-python3 - "$WORK" <<'PY'
-import sys
-work = sys.argv[1]
-codes = [b for b in range(1, 256) if b not in (0x81, 0x8D, 0x8F, 0x90, 0x9D, 0xA6)]
-text = ''.join(bytes([b]).decode('cp1252') if b >= 0x80 else chr(b) for b in codes)
-text = '\x1b@' + text + '\x1dV\x01'
-open(f'{work}/all.line', 'w', encoding='utf-8').write('PloxWen.exe Virtual¦' + text)
-open(f'{work}/all.bytes', 'wb').write(text.encode('cp1252'))
+# Bytes as Windows-1252 in the files; the command lines get the same text
+# in UTF-8, which Wine reads as Unicode.
+for ((b = 1; b < 256; b++)); do
+  case $b in 129 | 141 | 143 | 144 | 157 | 166) continue ;; esac  # no code, or the separator
+  printf "\\x$(printf %02x $b)"
+done >"$WORK/all.raw"
+printf '\x1b@%s\x1dV\x01' "$(printf %b "$(<"$WORK/all.raw")")" >"$WORK/all.bytes"
+printf 'PloxWen.exe Virtual¦%s' "$(iconv -f CP1252 -t UTF-8 "$WORK/all.bytes")" >"$WORK/all.line"
 # Windows takes at most 32767 characters, the terminating null included.
-prefix = 'PloxWen.exe Virtual¦'
-pattern = ''.join(chr(c) for c in list(range(0x20, 0x7F)) + [c for c in range(0xA0, 0x100) if c != 0xA6])
-long = (pattern * 400)[:32766 - len(prefix)]
-open(f'{work}/long.line', 'w', encoding='utf-8').write(prefix + long)
-open(f'{work}/long.bytes', 'wb').write(long.encode('cp1252'))
-PY
+prefix='PloxWen.exe Virtual¦'
+for ((b = 32; b < 256; b++)); do
+  case $b in 127 | 128 | 129 | 1[3-5][0-9] | 166) continue ;; esac  # printable Latin-1 only
+  printf "\\x$(printf %02x $b)"
+done >"$WORK/pattern.raw"
+for ((i = 0; i < 200; i++)); do printf %b "$(<"$WORK/pattern.raw")"; done >"$WORK/patterns"
+head -c $((32766 - ${#prefix})) "$WORK/patterns" >"$WORK/long.bytes"
+printf '%s%s' "$prefix" "$(iconv -f CP1252 -t UTF-8 "$WORK/long.bytes")" >"$WORK/long.line"
 check_run every-ansi-byte "$(<"$WORK/all.line")" 0 "$WORK/all.bytes"
 check_run near-command-line-limit "$(<"$WORK/long.line")" 0 "$WORK/long.bytes"
 # Unrepresentable characters become '?', never a look-alike.
