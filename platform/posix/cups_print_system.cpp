@@ -26,11 +26,12 @@ struct Target {
     std::string resource;
 };
 
+// Classes are reached under /printers/ too: cupsd looks the name up among
+// all its destinations, which spares the list request their types.
 Target TargetOf(const CupsPrintSystem::Destination& destination) {
     char uri[HTTP_MAX_URI];
     if (httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
-                         destination.is_class ? "/classes/%s" : "/printers/%s",
-                         destination.name.c_str()) != HTTP_URI_STATUS_OK) {
+                         "/printers/%s", destination.name.c_str()) != HTTP_URI_STATUS_OK) {
         throw PlatformError("printer name does not fit in a URI");
     }
     const std::string text(uri);
@@ -106,10 +107,9 @@ const std::vector<CupsPrintSystem::Destination>& CupsPrintSystem::Destinations()
     if (list_failed_) throw PlatformError("the printer list could not be read");
     list_failed_ = true;  // until the one request of the run has succeeded
 
-    static const char* const kAttributes[] = {"printer-name", "printer-type"};
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  static_cast<int>(sizeof kAttributes / sizeof *kAttributes), nullptr, kAttributes);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "printer-name");
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     const IppPtr response(cupsDoRequest(Connection(), request, "/"));
     const ipp_status_t status = cupsLastError();
@@ -118,31 +118,18 @@ const std::vector<CupsPrintSystem::Destination>& CupsPrintSystem::Destinations()
         throw PlatformError(std::string("cannot list printers: ") + cupsLastErrorString());
     }
 
+    // Names only: cupsd's cost of this request grows with every attribute
+    // asked for, times the number of queues.
     std::vector<Destination> destinations;
-    const char* name = nullptr;
-    int type = 0;
-    auto flush = [&] {
-        if (name != nullptr)
-            destinations.push_back({name, DecodeUtf8Escaped(name), (type & CUPS_PRINTER_CLASS) != 0});
-        name = nullptr;
-        type = 0;
-    };
     for (ipp_attribute_t* attribute = ippFirstAttribute(response.get()); attribute != nullptr;
          attribute = ippNextAttribute(response.get())) {
         const char* attribute_name = ippGetName(attribute);
-        if (attribute_name == nullptr) {  // separator between printers
-            flush();
-        } else if (ippGetGroupTag(attribute) != IPP_TAG_PRINTER) {
-            continue;
-        } else if (std::strcmp(attribute_name, "printer-name") == 0 &&
-                   ippGetValueTag(attribute) == IPP_TAG_NAME) {
-            name = ippGetString(attribute, 0, nullptr);
-        } else if (std::strcmp(attribute_name, "printer-type") == 0 &&
-                   ippGetValueTag(attribute) == IPP_TAG_ENUM) {
-            type = ippGetInteger(attribute, 0);
+        if (attribute_name != nullptr && ippGetGroupTag(attribute) == IPP_TAG_PRINTER &&
+            ippGetValueTag(attribute) == IPP_TAG_NAME && std::strcmp(attribute_name, "printer-name") == 0) {
+            const char* name = ippGetString(attribute, 0, nullptr);
+            if (name != nullptr) destinations.push_back({name, DecodeUtf8Escaped(name)});
         }
     }
-    flush();
     destinations_ = std::move(destinations);
     list_failed_ = false;
     return *destinations_;

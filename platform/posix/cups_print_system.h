@@ -45,7 +45,6 @@ public:
     struct Destination {
         std::string name;       // UTF-8, as CUPS stores it
         std::u16string device;  // the same name as the core compares it
-        bool is_class;
     };
 
 private:

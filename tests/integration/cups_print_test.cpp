@@ -126,6 +126,7 @@ protected:
         // data into PostScript.
         ASSERT_EQ(Shell("lpadmin -p Filtered -E -v testout:/ -m drv:///sample.drv/generic.ppd 2>/dev/null"),
                   0);
+        ASSERT_EQ(Shell("lpadmin -p Virtual -c Team && cupsenable Team && cupsaccept Team"), 0);
         ASSERT_EQ(Shell("lpadmin -d Second"), 0);
     }
 
@@ -247,6 +248,16 @@ TEST_F(CupsPrintTest, RawDataPassesAQueueWithADriverUnfiltered) {
     std::string data = "\x1b@Caf\xC3\xA9\n%!PS\n";
     for (int byte = 1; byte <= 0xFF; ++byte) data.push_back(static_cast<char>(byte));
     ExpectPrintedExactly({"Filtered" + kBrokenBar + data}, data, {}, "Filtered");
+}
+
+TEST_F(CupsPrintTest, AClassIsADestinationLikeAPrinter) {
+    const Result result = Ploxwen({"Team" + kBrokenBar + "TEAM"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::vector<Job> jobs = NewJobsWhenSettled();
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].dest, "Team");
+    EXPECT_EQ(jobs[0].state, IPP_JSTATE_COMPLETED);
+    EXPECT_EQ(ReadFile(dir_ + "/out/Virtual/" + std::to_string(jobs[0].id)), "TEAM");  // its one member
 }
 
 TEST_F(CupsPrintTest, ArgumentsAreJoinedWithSingleSpaces) {
