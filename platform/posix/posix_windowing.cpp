@@ -19,7 +19,9 @@ std::string JoinArguments(const std::vector<std::string>& arguments) {
 PosixWindowing::PosixWindowing(int argc, char** argv, const NarrowText& narrow_text)
     : arguments_(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)), narrow_text_(narrow_text) {}
 
-std::u16string PosixWindowing::ArgumentText() { return narrow_text_.Decode(JoinArguments(arguments_)); }
+std::u16string PosixWindowing::ArgumentText() {
+    return narrow_text_.Decode(JoinArguments(arguments_));
+}
 
 void PosixWindowing::SetFieldText(platform::Field field, std::u16string_view text) {
     (field == platform::Field::Text1 ? text1_ : text2_) = text;
