@@ -78,6 +78,8 @@ check_failure_run() {  # NAME COMMAND_LINE TEXT1 TEXT2
     "child Edit id=102 x=$(px 3960 "$dpi_x") y=$(px 600 "$dpi_y") w=$(px 1815 "$dpi_x") h=$(px 615 "$dpi_y") tabstop visible text=$4" \
     "$(grep '^child ' <<<"$seen" | sed -n 2p)"
   expect_eq "$name: focus starts in Text1" "focus id=101" "$(grep '^focus ' <<<"$seen")"
+  sleep 0.5  # let it paint; only the screenshot depends on this
+  import -window root "$ARTIFACTS/$name-form1.png"
   xdotool mousemove --window "$form" 40 8 click 1 key Tab
   expect_eq "$name: Tab moves to Text2" "focus id=102" "$(probe window Ploxwen | grep '^focus ')"
   # Wine hands the window's icon to X as ARGB pixels: our artwork's orange
@@ -89,8 +91,6 @@ check_failure_run() {  # NAME COMMAND_LINE TEXT1 TEXT2
   else
     fail "$name: window lacks PloxWen's icon"
   fi
-  sleep 0.5
-  import -window root "$ARTIFACTS/$name-form1.png"
 
   if alive; then pass "$name: still running while Form1 is open"; else fail "$name: ended before Form1 was closed"; fi
   press_until_gone "$form" alt+F4 || fail "$name: Form1 did not close"

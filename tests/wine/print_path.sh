@@ -113,6 +113,10 @@ EndPagePrinter
 EndDocPrinter
 ClosePrinter'
 expect_eq "spooler calls in order" "$expected_calls" "$calls"
+# The printer list is read once per run although the search asks for it
+# afresh for every entry: one enumeration, i.e. two EnumPrintersW calls with
+# PRINTER_ENUM_CONNECTIONS (the size, then the list; Wine's own calls lack it).
+expect_eq "printers enumerated once" 2 "$(grep -c 'EnumPrintersW ignoring PRINTER_ENUM_CONNECTIONS' "$WORK/stderr")"
 expect_eq "no job left pending or held" "" "$(lpstat -o)"
 
 finish
