@@ -67,6 +67,7 @@ check_failure_run() {  # NAME COMMAND_LINE TEXT1 TEXT2
   echo "$seen"
   local dpi_x dpi_y
   read -r _ dpi_x dpi_y < <(grep '^dpi ' <<<"$seen")
+  [[ "$name" != dpi144 ]] || expect_eq "$name: window drawn at 144 dpi" "144 144" "$dpi_x $dpi_y"
   px() { echo $((($1 * $2 + 720) / 1440)); }  # twips to pixels at DPI, rounded
   expect_eq "$name: client area 6495 x 3270 twips" "client $(px 6495 "$dpi_x") $(px 3270 "$dpi_y")" \
     "$(grep '^client ' <<<"$seen")"
@@ -103,6 +104,13 @@ check_failure_run unopenable 'PloxWen.exe ZebraΩ¦HELLO Ä€ "quoted"  two  sp
   'ZebraΩ' 'HELLO Ä€ "quoted"  two  spaces'
 # No separator: Text2 stays empty, as its assignment failed.
 check_failure_run no-data 'PloxWen.exe ZebraΩ' 'ZebraΩ' ''
+
+# At 144 dots per inch the same twips make half as many pixels again.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
+set_dpi 144
+wineserver -w
+check_failure_run dpi144 'PloxWen.exe ZebraΩ¦144 dpi' 'ZebraΩ' '144 dpi'
+set_dpi 96
 
 expect_eq "nothing reached any queue" "" "$(jobs_received)"
 finish
