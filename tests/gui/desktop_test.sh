@@ -3,7 +3,8 @@
 # must never touch the window module.
 #
 # usage: desktop_test.sh CASE BUILD_DIR SOURCE_DIR
-#   CASE: failure_path | dpi_scaling | bad_input | no_display | success_path | installed | linkage
+#   CASE: failure_path | dpi_scaling | bad_input | no_display | display_lost | success_path |
+#         installed | linkage
 # Every case starts the servers it needs (Xvfb on a free display, a private
 # cupsd) and stops them on exit. Screenshots go to BUILD_DIR/artifacts/gui.
 set -uo pipefail
@@ -52,59 +53,8 @@ start_xvfb() {  # [dpi]
     unset WAYLAND_DISPLAY
 }
 
-# A private cupsd on a unix socket in $WORK, with one raw queue "Receipt".
-start_cupsd() {
-    local root=$WORK/cups
-    mkdir -p "$root"/{spool,cache,state,log,tmp,ppd}
-    chmod 0777 "$root/tmp"
-    cat >"$root/cups-files.conf" <<EOF
-ServerRoot $root
-RequestRoot $root/spool
-CacheDir $root/cache
-StateDir $root/state
-TempDir $root/tmp
-ErrorLog $root/log/error_log
-AccessLog $root/log/access_log
-PageLog $root/log/page_log
-ServerBin /usr/lib/cups
-DataDir /usr/share/cups
-FileDevice Yes
-Sandboxing Relaxed
-EOF
-    cat >"$root/cupsd.conf" <<EOF
-Listen $root/cupsd.sock
-Browsing No
-DefaultAuthType None
-WebInterface No
-LogLevel warn
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Location /admin>
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order allow,deny
-    Allow all
-  </Limit>
-</Policy>
-EOF
-    cupsd -f -c "$root/cupsd.conf" -s "$root/cups-files.conf" 2>"$root/log/stderr" &
-    CUPSD_PID=$!
-    for _ in $(seq 100); do
-        [ -S "$root/cupsd.sock" ] && break
-        sleep 0.1
-    done
-    [ -S "$root/cupsd.sock" ] || fail "cupsd did not start: $(cat "$root"/log/*)"
-    CUPS_SOCKET=$root/cupsd.sock
-    lpadmin -h "$CUPS_SOCKET" -p Receipt -E -v "file://$WORK/receipt.out" -m raw 2>/dev/null ||
-        lpadmin -h "$CUPS_SOCKET" -p Receipt -E -v "file://$WORK/receipt.out" ||
-        fail "cannot add the queue: $(cat "$root"/log/error_log)"
-    lpstat -h "$CUPS_SOCKET" -p Receipt >/dev/null || fail "the queue Receipt is not listed"
-}
+# start_cupsd: a private cupsd with one raw queue, socket in $CUPS_SOCKET.
+source "$SOURCE_DIR/tests/gui/private_cupsd.sh"
 
 # --- The program ----------------------------------------------------------------
 
@@ -325,6 +275,25 @@ case_no_display() {
     expect_stderr_only_run "without the module"
     window_shown PloxWen && fail "a window appeared without the module"
     return 0
+}
+
+case_display_lost() {
+    # The X server goes away while the box, then while Form1, is shown.
+    local stage box
+    for stage in message form; do
+        start_xvfb 96
+        start_failing_run "Some Printer${BAR}data text"
+        box=$(wait_window PloxWen 30)
+        if [ $stage == form ]; then
+            xdotool windowfocus --sync "$box" && xdotool key Return
+            wait_window Ploxwen 30 >/dev/null
+        fi
+        kill "$XVFB_PID" && wait "$XVFB_PID" 2>/dev/null
+        XVFB_PID=""
+        finish_run 20
+        [ "$RUN_STATUS" == 2 ] || fail "display lost during the $stage: status $RUN_STATUS, want 2"
+        [ "$(head -n1 "$WORK/stderr")" == "$MESSAGE" ] || fail "display lost: stderr $(head -c 200 "$WORK/stderr")"
+    done
 }
 
 case_success_path() {

@@ -109,12 +109,20 @@ void FatalX(const char* format, ...) {
 
 void Quiet(const char*, ...) {}
 
+// Xlib would exit(1) after this, which would claim "no printer matched".
+int DisplayLost(Display*) {
+    static const char kNote[] = "lost the connection to the display\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kNote, sizeof kNote - 1);
+    std::_Exit(2);
+}
+
 int OpenDisplay() {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return 1;
     Fl::fatal = FatalX;
     Fl::warning = Quiet;
     fl_open_display(display);
+    XSetIOErrorHandler(DisplayLost);  // after FLTK has set its own
     Fl::visual(FL_DOUBLE | FL_INDEX);
     return 0;
 }
