@@ -26,9 +26,8 @@ void Form1::OnLoad() {
     RunStep([&] { Text1.SetText(PieceAt(parts, 0)); });
     RunStep([&] { Text2.SetText(PieceAt(parts, 1)); });
     RunStep([&] { saved_device_name = platform_.printing.CurrentDeviceName(); });
-    const bool selection_ran = RunStep([&] {
-        selection_result = printers::SelectPrinterByName(platform_.printing, Text1.Text());
-    });
+    const bool selection_ran =
+        RunStep([&] { selection_result = printers::SelectPrinterByName(platform_.printing, Text1.Text()); });
 
     if (!selection_ran) {
         // The selection failed part-way: whatever printer is current now may

@@ -29,14 +29,18 @@ public:
           output_file_(Convert(code_page, record.output_file)),
           data_type_(Convert(code_page, record.data_type)) {}
 
-    platform::DocInfo1A Get() const { return {Pointer(doc_name_), Pointer(output_file_), Pointer(data_type_)}; }
+    platform::DocInfo1A Get() const {
+        return {Pointer(doc_name_), Pointer(output_file_), Pointer(data_type_)};
+    }
 
 private:
     static std::optional<std::string> Convert(platform::NarrowCodePage& code_page, const NullableText& text) {
         if (!text) return std::nullopt;
         return code_page.ToNarrow(*text);
     }
-    static const char* Pointer(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
+    static const char* Pointer(const std::optional<std::string>& text) {
+        return text ? text->c_str() : nullptr;
+    }
 
     std::optional<std::string> doc_name_;
     std::optional<std::string> output_file_;

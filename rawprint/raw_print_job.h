@@ -8,8 +8,7 @@
 namespace ploxwen::rawprint {
 
 inline constexpr char16_t kDocumentName[] = u"Command Print";
-inline constexpr char16_t kNotRecognizedMessage[] =
-    u"The Printer Name you typed wasn't recognized.";
+inline constexpr char16_t kNotRecognizedMessage[] = u"The Printer Name you typed wasn't recognized.";
 
 enum class PrintOutcome {
     kNotOpened,      // the failure message was shown (or could not be); nothing sent

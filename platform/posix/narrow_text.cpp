@@ -15,7 +15,9 @@ namespace {
 constexpr char32_t kEscapeBase = 0xDC00;  // byte b (>= 0x80) <-> U+DC00 + b
 constexpr char kReplacement = '?';
 
-bool IsEscapedByte(char32_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+bool IsEscapedByte(char32_t c) {
+    return c >= 0xDC80 && c <= 0xDCFF;
+}
 
 void AppendUtf16(std::u16string& out, char32_t c) {
     if (c < 0x10000) {

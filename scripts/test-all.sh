@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test: unit tests, the CUPS
+# integration tests against a private cupsd, the Windows build under Wine and
+# the desktop window under Xvfb; then the unit and CUPS tests again under
+# AddressSanitizer and UBSan. Exits non-zero on any failure. Run as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${PLOXWEN_SKIP_INSTALL:-0}" != 1 ]; then
+  scripts/install-deps.sh
+fi
+
+jobs=$(nproc)
+status=0
+
+run_preset() {
+  local preset=$1
+  echo "=== build and test: $preset"
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j 1 "${@:2}" || status=1
+}
+
+run_preset default
+# Wine and window tests exercise no code of ours that the sanitizers see.
+run_preset sanitize -LE 'wine|gui'
+
+if [ "$status" -ne 0 ]; then
+  echo "SOME TESTS FAILED"
+fi
+exit "$status"
