@@ -55,6 +55,16 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 echo "cupsd: private, unix socket $CUPS_SERVER; $runs runs per command"
 "$ploxwen" "Virtual¦HELLO"  # fails loudly here rather than in the timings
 
+# IPP requests one run makes, from the server's access log.
+requests_of() {
+  local before
+  before=$(wc -l <"$dir/log/access_log")
+  bash -c "$1" >/dev/null
+  tail -n +"$((before + 1))" "$dir/log/access_log" | awk '{ print $(NF - 1) }' | paste -sd' '
+}
+echo "requests:       ploxwen: $(requests_of "$ploxwen_cmd")"
+echo "                lp:      $(requests_of "$lp_cmd")"
+
 p1=$(median_ms "$ploxwen_cmd")
 lp1=$(median_ms "$lp_cmd")
 echo "wall, median:   ploxwen $p1 ms   lp $lp1 ms   ratio $(ratio "$p1" "$lp1") (target <= 0.90)"
