@@ -36,7 +36,7 @@ lp_cmd="lp -d Virtual -o raw <'$dir/hello' >/dev/null"
 # Median wall time in ms of one command, from hyperfine's CSV export.
 median_ms() {
   local csv="$dir/hf.csv"
-  hyperfine --style none --warmup 5 --runs "$runs" --export-csv "$csv" "$1" >/dev/null
+  hyperfine --style none --warmup 5 --runs "$runs" --export-csv "$csv" "$1" >/dev/null 2>&1
   awk -F, 'NR == 2 { printf "%.2f", $4 * 1000 }' "$csv"
 }
 
@@ -55,6 +55,16 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 echo "cupsd: private, unix socket $CUPS_SERVER; $runs runs per command"
 "$ploxwen" "Virtual¦HELLO"  # fails loudly here rather than in the timings
 
+# IPP requests one run makes, from the server's access log.
+requests_of() {
+  local before
+  before=$(wc -l <"$dir/log/access_log")
+  bash -c "$1" >/dev/null
+  tail -n +"$((before + 1))" "$dir/log/access_log" | awk '{ print $(NF - 1) }' | paste -sd' '
+}
+echo "requests:       ploxwen: $(requests_of "$ploxwen_cmd")"
+echo "                lp:      $(requests_of "$lp_cmd")"
+
 p1=$(median_ms "$ploxwen_cmd")
 lp1=$(median_ms "$lp_cmd")
 echo "wall, median:   ploxwen $p1 ms   lp $lp1 ms   ratio $(ratio "$p1" "$lp1") (target <= 0.90)"
@@ -63,6 +73,8 @@ stdin_file=/dev/null prss=$(peak_rss_kb "$ploxwen" "Virtual¦HELLO")
 stdin_file="$dir/hello" lprss=$(peak_rss_kb lp -d Virtual -o raw)
 echo "peak RSS:       ploxwen $prss KiB   lp $lprss KiB   ratio $(ratio "$prss" "$lprss") (target <= 1.00)"
 
+# Both sides of this comparison run on a server with the same job history.
+p1=$(median_ms "$ploxwen_cmd")
 for ((i = 1; i < 500; i++)); do
   lpadmin -p "Bench$i" -v testout:/
 done

@@ -6,13 +6,18 @@
 #
 #   scripts/demo.sh [TEXT]          (as root; TEXT defaults to HELLO)
 #
-# Set PLOXWEN_NO_BUILD=1 to use an existing build/default/bin/ploxwen.
+# Installs what it needs first (scripts/install-deps.sh) unless
+# PLOXWEN_SKIP_INSTALL=1; set PLOXWEN_NO_BUILD=1 to use an existing
+# build/default/bin/ploxwen.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd -P)
 text=${1-HELLO}
 harness="$root/tests/cups/private-cupsd.sh"
 
+if [[ "${PLOXWEN_SKIP_INSTALL:-0}" != 1 ]]; then
+  "$root/scripts/install-deps.sh" >/dev/null
+fi
 if [[ -z "${PLOXWEN_NO_BUILD:-}" ]]; then
   (cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default -j2 --target ploxwen >/dev/null)
 fi

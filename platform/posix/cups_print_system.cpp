@@ -15,11 +15,6 @@ bool IppSucceeded(ipp_status_t status) {
     return status <= IPP_STATUS_OK_CONFLICTING;
 }
 
-struct IppDeleter {
-    void operator()(ipp_t* ipp) const { ippDelete(ipp); }
-};
-using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
-
 // The printer's URI and the HTTP resource to post its jobs to.
 struct Target {
     std::string uri;
@@ -107,11 +102,12 @@ const std::vector<CupsPrintSystem::Destination>& CupsPrintSystem::Destinations()
     if (list_failed_) throw PlatformError("the printer list could not be read");
     list_failed_ = true;  // until the one request of the run has succeeded
 
+    http_t* http = Connection();
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "printer-name");
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    const IppPtr response(cupsDoRequest(Connection(), request, "/"));
+    const IppPtr response(cupsDoRequest(http, request, "/"));  // frees the request
     const ipp_status_t status = cupsLastError();
     // A server without queues answers "not found"; that is an empty list.
     if (!response || (!IppSucceeded(status) && status != IPP_STATUS_ERROR_NOT_FOUND)) {
@@ -184,13 +180,14 @@ std::int32_t CupsPrintSystem::OpenPrinterA(const char* printer_name, platform::P
     return 0;
 }
 
-ipp_t* CupsPrintSystem::NewJobRequest(ipp_op_t operation, const OpenPrinter& printer) const {
-    ipp_t* request = ippNewRequest(operation);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                 TargetOf(*printer.destination).uri.c_str());
-    if (printer.job_id != 0)
-        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", printer.job_id);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+CupsPrintSystem::IppPtr CupsPrintSystem::NewJobRequest(ipp_op_t operation, const OpenPrinter& printer) const {
+    const std::string uri = TargetOf(*printer.destination).uri;
+    IppPtr request(ippNewRequest(operation));
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+    if (printer.job_id != 0) {
+        ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", printer.job_id);
+    }
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     return request;
 }
 
@@ -203,22 +200,28 @@ std::uint32_t CupsPrintSystem::StartDocPrinterA(platform::PrinterHandle handle, 
     if (doc_info->pOutputFile != nullptr) return 0;
     if (doc_info->pDatatype != nullptr && !IsRawDataType(doc_info->pDatatype)) return 0;
 
-    // Create-Job as one request; cupsCreateDestJob would first ask the
-    // printer for its capabilities.
-    ipp_t* request = NewJobRequest(IPP_OP_CREATE_JOB, *printer);
-    if (doc_info->pDocName != nullptr && *doc_info->pDocName != '\0') {
-        const std::string job_name = EncodeUtf8Escaped(narrow_text_.Decode(doc_info->pDocName));
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, job_name.c_str());
-    }
-    const IppPtr response(
-        cupsDoRequest(Connection(), request, TargetOf(*printer->destination).resource.c_str()));
-    if (!response || !IppSucceeded(cupsLastError())) return 0;
-    ipp_attribute_t* job_id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
-    if (job_id == nullptr || ippGetInteger(job_id, 0) <= 0) return 0;
+    try {
+        // Create-Job as one request; cupsCreateDestJob would first ask the
+        // printer for its capabilities.
+        printer->resource = TargetOf(*printer->destination).resource;
+        http_t* http = Connection();
+        IppPtr request = NewJobRequest(IPP_OP_CREATE_JOB, *printer);
+        if (doc_info->pDocName != nullptr && *doc_info->pDocName != '\0') {
+            const std::string job_name = EncodeUtf8Escaped(narrow_text_.Decode(doc_info->pDocName));
+            ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+                         job_name.c_str());
+        }
+        const IppPtr response(cupsDoRequest(http, request.release(), printer->resource.c_str()));
+        if (!response || !IppSucceeded(cupsLastError())) return 0;
+        ipp_attribute_t* job_id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
+        if (job_id == nullptr || ippGetInteger(job_id, 0) <= 0) return 0;
 
-    printer->job_id = ippGetInteger(job_id, 0);
-    printer->state = JobState::kCreated;
-    return static_cast<std::uint32_t>(printer->job_id);
+        printer->job_id = ippGetInteger(job_id, 0);
+        printer->state = JobState::kCreated;
+        return static_cast<std::uint32_t>(printer->job_id);
+    } catch (...) {
+        return 0;  // no job was created
+    }
 }
 
 std::int32_t CupsPrintSystem::StartPagePrinter(platform::PrinterHandle handle) {
@@ -239,21 +242,25 @@ std::int32_t CupsPrintSystem::WritePrinter(platform::PrinterHandle handle, const
     if (count == 0) return 1;
     if (bytes == nullptr) return Fail(*printer);
 
-    if (printer->state == JobState::kCreated) {
-        // The one document of the job, streamed across every write and
-        // completed when the document ends.
-        ipp_t* request = NewJobRequest(IPP_OP_SEND_DOCUMENT, *printer);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
-                     CUPS_FORMAT_RAW);
-        ippAddBoolean(request, IPP_TAG_OPERATION, "last-document", 1);
-        const std::string resource = TargetOf(*printer->destination).resource;
-        const http_status_t status =
-            cupsSendRequest(Connection(), request, resource.c_str(), CUPS_LENGTH_VARIABLE);
-        ippDelete(request);
-        if (status != HTTP_STATUS_CONTINUE) return Fail(*printer);
-        printer->state = JobState::kSending;
-    }
-    if (cupsWriteRequestData(http_, static_cast<const char*>(bytes), count) != HTTP_STATUS_CONTINUE) {
+    try {
+        if (printer->state == JobState::kCreated) {
+            // The one document of the job, streamed across every write and
+            // completed when the document ends.
+            http_t* http = Connection();
+            const IppPtr request = NewJobRequest(IPP_OP_SEND_DOCUMENT, *printer);
+            ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                         CUPS_FORMAT_RAW);
+            ippAddBoolean(request.get(), IPP_TAG_OPERATION, "last-document", 1);
+            printer->state = JobState::kSending;
+            if (cupsSendRequest(http, request.get(), printer->resource.c_str(), CUPS_LENGTH_VARIABLE) !=
+                HTTP_STATUS_CONTINUE) {
+                return Fail(*printer);
+            }
+        }
+        if (cupsWriteRequestData(http_, static_cast<const char*>(bytes), count) != HTTP_STATUS_CONTINUE) {
+            return Fail(*printer);
+        }
+    } catch (...) {
         return Fail(*printer);
     }
     *written = count;
@@ -276,8 +283,7 @@ std::int32_t CupsPrintSystem::EndDocPrinter(platform::PrinterHandle handle) {
             printer->state = JobState::kDone;
             return 1;
         case JobState::kSending: {
-            const std::string resource = TargetOf(*printer->destination).resource;
-            const IppPtr response(cupsGetResponse(http_, resource.c_str()));
+            const IppPtr response(cupsGetResponse(http_, printer->resource.c_str()));
             if (!response) return Fail(*printer);
             printer->state = JobState::kCreated;  // the request is over; the connection is free
             if (!IppSucceeded(cupsLastError())) return Fail(*printer);
@@ -313,10 +319,11 @@ bool CupsPrintSystem::Cancel(OpenPrinter& printer) {
     }
     printer.state = JobState::kDone;
     try {
-        ipp_t* request = NewJobRequest(IPP_OP_CANCEL_JOB, printer);
-        const IppPtr response(cupsDoRequest(Connection(), request, "/jobs/"));
+        http_t* http = Connection();
+        const IppPtr response(
+            cupsDoRequest(http, NewJobRequest(IPP_OP_CANCEL_JOB, printer).release(), "/jobs/"));
         return response && IppSucceeded(cupsLastError());
-    } catch (const PlatformError&) {
+    } catch (...) {
         return false;
     }
 }

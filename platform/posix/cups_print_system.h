@@ -55,13 +55,19 @@ private:
         const Destination* destination;
         JobState state = JobState::kNone;
         int job_id = 0;
+        std::string resource;  // where the job's requests are posted
     };
 
     http_t* Connection();
     void DropConnection();
     const std::vector<Destination>& Destinations();
     OpenPrinter* Find(platform::PrinterHandle handle);
-    ipp_t* NewJobRequest(ipp_op_t operation, const OpenPrinter& printer) const;
+    struct IppDeleter {
+        void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+    };
+    using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
+
+    IppPtr NewJobRequest(ipp_op_t operation, const OpenPrinter& printer) const;
     bool Cancel(OpenPrinter& printer);
     bool Fail(OpenPrinter& printer);
 

@@ -124,8 +124,9 @@ protected:
         ASSERT_EQ(Shell("cupsreject Closed"), 0);
         // A queue with a driver, whose filters would turn anything but raw
         // data into PostScript.
-        ASSERT_EQ(Shell("lpadmin -p Filtered -E -v testout:/ -m drv:///sample.drv/generic.ppd 2>/dev/null"),
-                  0);
+        ASSERT_EQ(
+            Shell("lpadmin -p Filtered -E -v testout:/ -P " + std::string(PLOXWEN_TEST_PPD) + " 2>/dev/null"),
+            0);
         ASSERT_EQ(Shell("lpadmin -p Virtual -c Team && cupsenable Team && cupsaccept Team"), 0);
         ASSERT_EQ(Shell("lpadmin -d Second"), 0);
     }
