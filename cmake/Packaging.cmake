@@ -28,8 +28,14 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
 elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   include(GNUInstallDirs)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/ploxwen.1
-          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ploxwen)
+  # Compressed, as Debian ships manual pages; -n keeps the build reproducible.
+  set(man_page ${CMAKE_CURRENT_BINARY_DIR}/ploxwen.1.gz)
+  add_custom_command(OUTPUT ${man_page}
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/docs/ploxwen.1 > ${man_page}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/ploxwen.1
+    VERBATIM)
+  add_custom_target(ploxwen_man_page ALL DEPENDS ${man_page})
+  install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ploxwen)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEB_COMPONENT_INSTALL ON)

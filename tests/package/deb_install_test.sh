@@ -300,8 +300,8 @@ grep -qx "The Printer Name you typed wasn't recognized." <<<"$ERR" || fail "no s
 [ "$(server_jobs | grep -c .)" -eq 2 ] || fail "the server has jobs other than the two printed: $(server_jobs)"
 
 phase "the man page"
-in_root test -f /usr/share/man/man1/ploxwen.1 || fail "/usr/share/man/man1/ploxwen.1 is not installed"
-in_root dpkg -L ploxwen | grep -qx /usr/share/man/man1/ploxwen.1 || fail "the man page is not ploxwen's"
+in_root test -f /usr/share/man/man1/ploxwen.1.gz || fail "/usr/share/man/man1/ploxwen.1.gz is not installed"
+in_root dpkg -L ploxwen | grep -qx /usr/share/man/man1/ploxwen.1.gz || fail "the man page is not ploxwen's"
 apt_in_root install --no-install-recommends man-db
 manual=$(in_root MANWIDTH=80 LANG=C.UTF-8 man ploxwen 2>&1) || fail "man ploxwen failed: $manual"
 for heading in NAME SYNOPSIS DESCRIPTION 'EXIT STATUS' ENVIRONMENT EXAMPLES NOTES 'SEE ALSO'; do
