@@ -27,6 +27,10 @@
 #   DIR/out/<queue>/<job-id>.meta    (title, user, content type; written first)
 # where <queue> is the queue's name as CUPS stores it.
 #
+# The test backend `testfail` (URI testfail:/) fails every job with
+# CUPS_BACKEND_FAILED; with the server's ErrorPolicy abort-job, the job ends
+# aborted and the queue stays enabled.
+#
 # Logs: DIR/log/{error_log,access_log,page_log}. access_log logs every IPP
 # request (AccessLogLevel all), which is how requests per run are counted.
 # Set PRIVATE_CUPSD_LOGLEVEL=debug for a verbose error_log.
@@ -101,8 +105,18 @@ mv -f "\$out/\$1.part" "\$out/\$1" || exit 1
 echo "INFO: stored job \$1 in \$out" >&2
 exit 0
 EOF
-  chown root:root "$dir/serverbin/backend/testout"
-  chmod 0700 "$dir/serverbin/backend/testout"
+  cat >"$dir/serverbin/backend/testfail" <<'EOF'
+#!/bin/sh
+# Test-only backend: a device that fails every job it is given.
+if [ $# -eq 0 ]; then
+  echo 'direct testfail "Unknown" "Private failing output"'
+  exit 0
+fi
+echo "ERROR: the test device failed job $1" >&2
+exit 1 # CUPS_BACKEND_FAILED: the queue's ErrorPolicy decides
+EOF
+  chown root:root "$dir/serverbin/backend/testout" "$dir/serverbin/backend/testfail"
+  chmod 0700 "$dir/serverbin/backend/testout" "$dir/serverbin/backend/testfail"
 
   cp /etc/cups/raw.types /etc/cups/raw.convs "$dir/etc/" 2>/dev/null || true
   : >"$dir/etc/client.conf"

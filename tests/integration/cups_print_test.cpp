@@ -1,126 +1,20 @@
 // End-to-end runs of the built ploxwen against a private cupsd started by
 // tests/cups/private-cupsd.sh: what the printer receives, which jobs CUPS
 // keeps, and what the process reports.
-#include <cups/cups.h>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <cstdint>
+#include <cstdio>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <map>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
+#include "private_cupsd_fixture.h"
 
 namespace {
 
-const std::string kBrokenBar = "\xC2\xA6";  // U+00A6 in UTF-8
-const std::string kMessage = "The Printer Name you typed wasn't recognized.\n";
+using namespace ploxwen::test;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-bool FileExists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
-}
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs `argv` with the current environment changed by `env` (an empty value
-// unsets the variable), capturing stdout and stderr.
-Result RunProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                  const std::string& scratch) {
-    const std::string out_path = scratch + "/stdout";
-    const std::string err_path = scratch + "/stderr";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        for (const auto& [name, value] : env) {
-            if (value.empty()) {
-                unsetenv(name.c_str());
-            } else {
-                setenv(name.c_str(), value.c_str(), 1);
-            }
-        }
-        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int in = open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || in < 0) _exit(126);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    Result result;
-    int wait_status = 0;
-    if (pid > 0 && waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) {
-        result.status = WEXITSTATUS(wait_status);
-    }
-    result.out = ReadFile(out_path);
-    result.err = ReadFile(err_path);
-    return result;
-}
-
-struct Job {
-    int id;
-    std::string dest;
-    std::string title;
-    std::string format;
-    ipp_jstate_t state;
-};
-
-std::vector<Job> AllJobs() {
-    cups_job_t* jobs = nullptr;
-    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
-    std::vector<Job> result;
-    for (int i = 0; i < count; ++i) {
-        result.push_back({jobs[i].id, jobs[i].dest ? jobs[i].dest : "", jobs[i].title ? jobs[i].title : "",
-                          jobs[i].format ? jobs[i].format : "", jobs[i].state});
-    }
-    cupsFreeJobs(count, jobs);
-    return result;
-}
-
-int LastJobId() {
-    int last = 0;
-    for (const Job& job : AllJobs()) last = std::max(last, job.id);
-    return last;
-}
-
-class CupsPrintTest : public testing::Test {
+class CupsPrintTest : public PrivateCupsdTest {
 protected:
     static void SetUpTestSuite() {
-        if (getuid() != 0) return;  // cupsd needs root; every test skips
-        char dir_template[] = "/tmp/pxw-it.XXXXXX";
-        ASSERT_NE(mkdtemp(dir_template), nullptr);
-        dir_ = dir_template;
-        ASSERT_EQ(Shell(Harness() + " start " + dir_ + " >/dev/null"), 0) << "private cupsd did not start";
-        started_ = true;
-        setenv("CUPS_SERVER", (dir_ + "/cups.sock").c_str(), 1);
-        setenv("CUPS_SERVERROOT", (dir_ + "/etc").c_str(), 1);
-        setenv("HOME", (dir_ + "/home").c_str(), 1);
-        unsetenv("PRINTER");
-        unsetenv("LPDEST");
-        for (const char* queue : {"Virtual", "Second", "Closed"}) {
-            ASSERT_EQ(Shell(Harness() + " add-queue " + dir_ + " " + queue), 0) << queue;
-        }
+        StartServer({"Virtual", "Second", "Closed"});
+        if (!started_) return;
         ASSERT_EQ(Shell("cupsreject Closed"), 0);
         // A queue with a driver, whose filters would turn anything but raw
         // data into PostScript.
@@ -131,103 +25,7 @@ protected:
         ASSERT_EQ(Shell("lpadmin -d Second"), 0);
     }
 
-    static void TearDownTestSuite() {
-        if (started_) Shell(Harness() + " stop " + dir_);
-        if (!dir_.empty()) Shell("rm -rf " + dir_);
-        started_ = false;
-        dir_.clear();
-    }
-
-    void SetUp() override {
-        if (getuid() != 0) GTEST_SKIP() << "the private cupsd must run as root";
-        ASSERT_TRUE(started_);
-        first_new_job_ = LastJobId() + 1;
-        access_log_offset_ = ReadFile(dir_ + "/log/access_log").size();
-    }
-
-    static std::string Harness() { return PLOXWEN_CUPS_HARNESS; }
-    static int Shell(const std::string& command) { return std::system(command.c_str()); }
-
-    static Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::string> env = {}) {
-        std::vector<std::string> argv{PLOXWEN_BINARY};
-        argv.insert(argv.end(), args.begin(), args.end());
-        env.emplace("LANG", "C.UTF-8");
-        env.emplace("LC_ALL", "");
-        env.emplace("LC_CTYPE", "");
-        return RunProcess(argv, env, dir_);
-    }
-
-    // The jobs created since the test began, once none of them is pending or
-    // in progress any more.
-    std::vector<Job> NewJobsWhenSettled() const {
-        std::vector<Job> jobs;
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            jobs.clear();
-            bool settled = true;
-            for (const Job& job : AllJobs()) {
-                if (job.id < first_new_job_) continue;
-                jobs.push_back(job);
-                settled = settled && job.state >= IPP_JSTATE_CANCELED;
-            }
-            if (settled) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return jobs;
-    }
-
-    // What the printer's device received for `job`.
-    static std::optional<std::string> Received(const Job& job) {
-        const std::string path = dir_ + "/out/" + job.dest + "/" + std::to_string(job.id);
-        if (!FileExists(path)) return std::nullopt;
-        return ReadFile(path);
-    }
-
-    std::vector<std::string> RequestsSinceSetUp() const {
-        std::istringstream log(ReadFile(dir_ + "/log/access_log").substr(access_log_offset_));
-        std::vector<std::string> operations;
-        for (std::string line; std::getline(log, line);) {
-            std::istringstream fields(line.substr(line.rfind('"') + 1));
-            std::string status_code, bytes, operation;
-            fields >> status_code >> bytes >> operation;
-            operations.push_back(operation);
-        }
-        return operations;
-    }
-
-    // Prints `data` on Virtual and checks it arrived as the one raw job
-    // "Command Print", with nothing said on success.
-    void ExpectPrintedExactly(const std::vector<std::string>& args, const std::string& data,
-                              std::map<std::string, std::string> env = {},
-                              const std::string& queue = "Virtual") {
-        const Result result = Ploxwen(args, std::move(env));
-        EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "");
-        const std::vector<Job> jobs = NewJobsWhenSettled();
-        ASSERT_EQ(jobs.size(), 1u);
-        EXPECT_EQ(jobs[0].dest, queue);
-        EXPECT_EQ(jobs[0].title, "Command Print");
-        EXPECT_EQ(jobs[0].format, CUPS_FORMAT_RAW);
-        EXPECT_EQ(jobs[0].state, IPP_JSTATE_COMPLETED);
-        const std::optional<std::string> received = Received(jobs[0]);
-        ASSERT_TRUE(received.has_value()) << "the backend got no data";
-        EXPECT_EQ(*received, data);
-        const std::string meta =
-            ReadFile(dir_ + "/out/" + queue + "/" + std::to_string(jobs[0].id) + ".meta");
-        EXPECT_NE(meta.find("content_type=application/vnd.cups-raw\n"), std::string::npos) << meta;
-    }
-
-    void ExpectNothingQueued(const std::vector<std::string>& args, int status) {
-        const Result result = Ploxwen(args);
-        EXPECT_EQ(result.status, status);
-        EXPECT_EQ(result.out, "");
-        EXPECT_TRUE(NewJobsWhenSettled().empty());
-    }
-
-    static inline std::string dir_;
-    static inline bool started_ = false;
-    int first_new_job_ = 0;
-    std::size_t access_log_offset_ = 0;
+    static void TearDownTestSuite() { StopServer(); }
 };
 
 TEST_F(CupsPrintTest, EveryByteFromOneTo255ArrivesUnchangedInUtf8AndCLocales) {
