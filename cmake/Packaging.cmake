@@ -15,7 +15,6 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(PLOXWEN_PACKAGE_MAINTAINER "PloxWen team <ploxwen@example.org>"
     CACHE STRING "Maintainer field of the packages: Name <address>")
 set(CPACK_PACKAGE_CONTACT "${PLOXWEN_PACKAGE_MAINTAINER}")
-set(CPACK_STRIP_FILES ON)
 # The descriptions hold quotes.
 set(CPACK_VERBATIM_VARIABLES ON)
 
@@ -38,6 +37,9 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ploxwen)
 
   set(CPACK_GENERATOR DEB)
+  # The Windows program is stripped when linked; stripping it again would
+  # change its header, and the .zip would not hold the exe the tests ran.
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL ploxwen)
   if(PLOXWEN_WINDOW_MODULE)
