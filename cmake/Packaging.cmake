@@ -50,12 +50,12 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PLOXWEN_PACKAGE_MAINTAINER}")
-  # Each description's first line is the package's summary.
   # Library dependencies from the ELF files themselves (dpkg-shlibdeps).
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
   set(CPACK_DEBIAN_PLOXWEN_PACKAGE_NAME ploxwen)
   set(CPACK_DEBIAN_PLOXWEN_PACKAGE_SECTION utils)
+  # Each description's first line is the package's summary.
   set(CPACK_DEBIAN_PLOXWEN_DESCRIPTION
       "send raw bytes to a printer through the print spooler
 ploxwen \"PRINTER¦DATA\" puts DATA on the CUPS queue whose name is exactly
