@@ -91,6 +91,15 @@ finish_run() {  # seconds
     APP_PID=""
 }
 
+# Gives a window the keyboard focus. Without a window manager, xdotool's
+# --sync can wait forever for a focus change it missed, so each try is bounded.
+focus_window() {  # id
+    for _ in 1 2 3; do
+        timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null && return 0
+    done
+    fail "window $1 never took the focus"
+}
+
 # Whether a mapped window is named exactly `name` (xdotool's own search
 # ignores case, and "PloxWen" and "Ploxwen" must be told apart).
 window_shown() {  # name
@@ -142,7 +151,7 @@ client_size() {  # id -> "W H"
 }
 
 shoot() {  # id file
-    import -window "$1" "$ARTIFACTS/$2" || fail "screenshot $2 failed"
+    timeout 20 import -window "$1" "$ARTIFACTS/$2" || fail "screenshot $2 failed"
 }
 
 # Libraries the dynamic loader mapped during ploxwen's run, from the
@@ -171,7 +180,7 @@ case_failure_path() {
     window_shown Ploxwen && fail "Form1 shown while the message box is up"
     shoot "$box" message-box.png
 
-    xdotool windowfocus --sync "$box" && xdotool key Return
+    focus_window "$box" && xdotool key Return
     wait_gone "$box" 10
     form=$(wait_window Ploxwen 30)
     [ "$(client_size "$form")" == "433 218" ] || fail "Form1 client size $(client_size "$form"), want 433 218"
@@ -182,14 +191,14 @@ case_failure_path() {
     shoot "$form" form1.png
 
     # Editable, Text1 has the focus, Tab goes on to Text2; Escape does not close.
-    xdotool windowfocus --sync "$form"
+    focus_window "$form"
     xdotool key End && xdotool type --delay 20 "1"
     xdotool key Tab End && xdotool type --delay 20 "2"
     xdotool key Escape
     sleep 0.5
     xwininfo -id "$form" | grep -q 'Map State: IsViewable' || fail "Escape closed Form1"
 
-    "$WM_CLOSE" "$form" || fail "cannot close Form1 the window manager's way"
+    timeout 10 "$WM_CLOSE" "$form" || fail "cannot close Form1 the window manager's way"
     finish_run 20
     [ "$RUN_STATUS" == 2 ] || fail "status $status after closing Form1, want 2"
     expect_file "$WORK/dump/form.text1.closed" "Some Printer1" "Text1 after typing"
@@ -203,12 +212,12 @@ case_dpi_scaling() {
     local box form status
     box=$(wait_window PloxWen 30)
     shoot "$box" message-box-192dpi.png
-    xdotool windowfocus --sync "$box" && xdotool key Escape  # a one-button box also closes on Escape
+    focus_window "$box" && xdotool key Escape  # a one-button box also closes on Escape
     wait_gone "$box" 10
     form=$(wait_window Ploxwen 30)
     [ "$(client_size "$form")" == "866 436" ] || fail "Form1 at 192 DPI is $(client_size "$form"), want 866 436"
     shoot "$form" form1-192dpi.png
-    "$WM_CLOSE" "$form" || fail "cannot close Form1"
+    timeout 10 "$WM_CLOSE" "$form" || fail "cannot close Form1"
     finish_run 20
     [ "$RUN_STATUS" == 2 ] || fail "status $RUN_STATUS, want 2"
 }
@@ -225,7 +234,7 @@ case_bad_input() {
 
     local box form status
     box=$(wait_window PloxWen 30)
-    xdotool windowfocus --sync "$box" && xdotool key Return
+    focus_window "$box" && xdotool key Return
     wait_gone "$box" 10
     form=$(wait_window Ploxwen 60)
     expect_file "$WORK/dump/form.text1" "Bad${replacement}${replacement}Name" "Text1 with invalid bytes"
@@ -233,8 +242,8 @@ case_bad_input() {
     [ "$(wc -c <"$WORK/dump/form.text2")" -gt 131072 ] || fail "Text2 shorter than 128 KiB"
     shoot "$form" form1-bad-input.png
     # The window still answers: typing reaches the end of the long field.
-    xdotool windowfocus --sync "$form" && xdotool key Tab End && xdotool type --delay 20 "!"
-    "$WM_CLOSE" "$form" || fail "cannot close Form1"
+    focus_window "$form" && xdotool key Tab End && xdotool type --delay 20 "!"
+    timeout 10 "$WM_CLOSE" "$form" || fail "cannot close Form1"
     finish_run 30
     [ "$RUN_STATUS" == 2 ] || fail "status $RUN_STATUS, want 2"
     [ "$(tail -c 1 "$WORK/dump/form.text2.closed")" == "!" ] || fail "typing into the long Text2 was lost"
@@ -297,7 +306,7 @@ case_display_lost() {
         start_failing_run "Some Printer${BAR}data text"
         box=$(wait_window PloxWen 30)
         if [ $stage == form ]; then
-            xdotool windowfocus --sync "$box" && xdotool key Return
+            focus_window "$box" && xdotool key Return
             wait_window Ploxwen 30 >/dev/null
         fi
         kill "$XVFB_PID" && wait "$XVFB_PID" 2>/dev/null
@@ -331,9 +340,9 @@ case_installed() {
     PLOXWEN=$prefix/bin/ploxwen start_failing_run "Installed${BAR}copy"
     local box form status
     box=$(wait_window PloxWen 30)
-    xdotool windowfocus --sync "$box" && xdotool key Return
+    focus_window "$box" && xdotool key Return
     form=$(wait_window Ploxwen 30)
-    "$WM_CLOSE" "$form" || fail "cannot close Form1"
+    timeout 10 "$WM_CLOSE" "$form" || fail "cannot close Form1"
     finish_run 20
     [ "$RUN_STATUS" == 2 ] || fail "installed copy: status $RUN_STATUS, want 2"
 }
