@@ -24,6 +24,8 @@ run_preset() {
 run_preset default
 # Wine and window tests exercise no code of ours that the sanitizers see.
 run_preset sanitize -LE 'wine|gui'
+# libFuzzer targets, each for a bounded time (only the tests labelled fuzz).
+run_preset fuzz
 
 if [ "$status" -ne 0 ]; then
   echo "SOME TESTS FAILED"
