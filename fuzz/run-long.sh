@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The long local fuzzing run (not part of CI): builds the 'fuzz' preset and
 # runs each fuzzer for a fixed number of executions on a scratch copy of its
-# seed corpus, then prints the executions each one made and their total.
+# seed corpus, two at a time, then prints the executions each one made and
+# their total.
 # usage: fuzz/run-long.sh [WORK_DIR]   (default build/fuzz/long)
 # Override the counts with INTAKE_RUNS, CODEC_RUNS, LOAD_RUNS.
 set -euo pipefail
@@ -17,22 +18,36 @@ declare -A runs=(
   [load_sequence_fuzzer]=${LOAD_RUNS:-5000000}
 )
 
-total=0
-status=0
-for fuzzer in intake_fuzzer codec_fuzzer load_sequence_fuzzer; do
-  corpus=$work/$fuzzer/corpus
+run_one() {
+  local fuzzer=$1
+  local corpus=$work/$fuzzer/corpus
   rm -rf "${work:?}/$fuzzer"
   mkdir -p "$corpus"
   cp -R "fuzz/corpus/$fuzzer/." "$corpus/"
+  echo "=== build/fuzz/bin/$fuzzer -runs=${runs[$fuzzer]} -print_final_stats=1 $corpus"
+  "build/fuzz/bin/$fuzzer" -runs="${runs[$fuzzer]}" -print_final_stats=1 \
+    -artifact_prefix="$work/$fuzzer/" "$corpus" >"$work/$fuzzer/log" 2>&1
+}
+
+# Two cores: the codec fuzzer on one, the intake and then the load-sequence
+# fuzzer on the other.
+status=0
+run_one codec_fuzzer &
+codec=$!
+{ run_one intake_fuzzer && run_one load_sequence_fuzzer; } &
+others=$!
+wait "$codec" || status=1
+wait "$others" || status=1
+
+total=0
+for fuzzer in intake_fuzzer codec_fuzzer load_sequence_fuzzer; do
   log=$work/$fuzzer/log
-  echo "=== $fuzzer: -runs=${runs[$fuzzer]}"
-  if ! "build/fuzz/bin/$fuzzer" -runs="${runs[$fuzzer]}" -print_final_stats=1 \
-      -artifact_prefix="$work/$fuzzer/" "$corpus" >"$log" 2>&1; then
-    echo "$fuzzer FAILED, see $log"
+  executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  if grep -q 'ERROR: libFuzzer\|invariant broken\|runtime error' "$log"; then
+    echo "$fuzzer FOUND SOMETHING, see $log"
     status=1
   fi
-  executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  echo "$fuzzer executed ${executed:-0} inputs, corpus $(find "$corpus" -type f | wc -l) files"
+  echo "$fuzzer: ${executed:-0} executions, corpus $(find "$work/$fuzzer/corpus" -type f | wc -l) files"
   total=$((total + ${executed:-0}))
 done
 echo "total executions: $total"
