@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: unit tests, the CUPS
 # integration tests against a private cupsd, the Windows build under Wine and
-# the desktop window under Xvfb; then the unit and CUPS tests again under
-# AddressSanitizer and UBSan. Exits non-zero on any failure. Run as root.
+# the desktop window under Xvfb, the spooler fault tests and the program's runs
+# under valgrind; then the unit and CUPS tests (spooler faults included) again
+# under AddressSanitizer and UBSan. Exits non-zero on any failure. Run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,8 +23,9 @@ run_preset() {
 }
 
 run_preset default
-# Wine and window tests exercise no code of ours that the sanitizers see.
-run_preset sanitize -LE 'wine|gui'
+# Wine and window tests exercise no code of ours that the sanitizers see;
+# valgrind does not run sanitized programs.
+run_preset sanitize -LE 'wine|gui|valgrind'
 # libFuzzer targets, each for a bounded time (only the tests labelled fuzz).
 run_preset fuzz
 

@@ -1,7 +1,19 @@
 // Printer list, current printer and spooler functions on CUPS.
+//
+// One connection to the CUPS server serves the whole run. The destination
+// list is read once (one CUPS-Get-Printers request) and every later reading
+// is served from that snapshot. A printer handle carries at most one job:
+// Create-Job when the document starts, one Send-Document streamed across the
+// writes, its response checked when the document ends.
 #pragma once
 
+#include <cups/cups.h>
+
+#include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/narrow_text.h"
@@ -12,6 +24,8 @@ class CupsPrintSystem final : public platform::PrintingServices, public platform
 public:
     explicit CupsPrintSystem(NarrowText& narrow_text);
     ~CupsPrintSystem() override;
+    CupsPrintSystem(const CupsPrintSystem&) = delete;
+    CupsPrintSystem& operator=(const CupsPrintSystem&) = delete;
 
     std::unique_ptr<platform::PrinterList> ObtainPrinterList() override;
     std::u16string CurrentDeviceName() override;
@@ -27,8 +41,44 @@ public:
     std::int32_t EndDocPrinter(platform::PrinterHandle handle) override;
     std::int32_t ClosePrinter(platform::PrinterHandle handle) override;
 
+    // A CUPS destination as the server lists it.
+    struct Destination {
+        std::string name;       // UTF-8, as CUPS stores it
+        std::u16string device;  // the same name as the core compares it
+    };
+
 private:
+    class SnapshotList;
+
+    enum class JobState { kNone, kCreated, kSending, kDone };
+    struct OpenPrinter {
+        const Destination* destination;
+        JobState state = JobState::kNone;
+        int job_id = 0;
+        std::string resource;  // where the job's requests are posted
+    };
+
+    http_t* Connection();
+    void DropConnection();
+    const std::vector<Destination>& Destinations();
+    OpenPrinter* Find(platform::PrinterHandle handle);
+    struct IppDeleter {
+        void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+    };
+    using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
+
+    IppPtr NewJobRequest(ipp_op_t operation, const OpenPrinter& printer) const;
+    bool Cancel(OpenPrinter& printer);
+    bool Fail(OpenPrinter& printer);
+
     NarrowText& narrow_text_;
+    http_t* http_ = nullptr;
+    bool connect_failed_ = false;
+    std::optional<std::vector<Destination>> destinations_;
+    bool list_failed_ = false;
+    std::optional<std::u16string> current_;
+    std::map<platform::PrinterHandle, OpenPrinter> printers_;
+    platform::PrinterHandle next_handle_ = 1;
 };
 
 }  // namespace ploxwen::posix

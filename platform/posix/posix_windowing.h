@@ -1,5 +1,6 @@
 // Windowing services on POSIX: the argument text from argv, the two fields
-// kept in memory until a window shows them, the failure message on stderr.
+// kept in memory until a window shows them, the failure message on stderr and,
+// where a display is available, in a window from the window module.
 #pragma once
 
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/narrow_text.h"
+#include "platform/posix/window_module_abi.h"
 
 namespace ploxwen::posix {
 
@@ -26,6 +28,8 @@ private:
     const NarrowText& narrow_text_;
     std::u16string text1_;
     std::u16string text2_;
+    // The window module with its display open; null where there is none.
+    const PloxwenWindowModule* window_module_ = nullptr;
 };
 
 // The argument text as the shell left it: argv[1..] joined with single spaces.

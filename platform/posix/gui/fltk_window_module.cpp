@@ -1,0 +1,253 @@
+// The window module on X11 with FLTK 1.3: the failure message box and the
+// start-up window Form1. Loaded with dlopen() by the program only when the
+// message must be shown; see platform/posix/window_module_abi.h.
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_RGB_Image.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "platform/posix/window_module_abi.h"
+
+#ifdef PLOXWEN_WINDOW_TEST_HOOKS
+#include <fstream>
+#endif
+
+namespace {
+
+// FLTK takes UTF-8 and copes badly with bytes that are not; every byte that
+// does not start a well-formed sequence is shown as U+FFFD instead.
+std::string ValidUtf8(PloxwenText text) {
+    static const char kReplacement[] = "\xEF\xBF\xBD";
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.bytes);
+    const std::size_t size = text.bytes ? text.size : 0;
+    std::string out;
+    out.reserve(size);
+    std::size_t i = 0;
+    while (i < size) {
+        const unsigned char lead = bytes[i];
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+        if (lead < 0x80) {
+            length = 1;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;   // overlong
+            if (lead == 0xED) high = 0x9F;  // surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;   // overlong
+            if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+        }
+        bool valid = length != 0 && i + length <= size;
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const unsigned char trail = bytes[i + k];
+            valid = k == 1 ? (trail >= low && trail <= high) : (trail & 0xC0) == 0x80;
+        }
+        if (valid) {
+            out.append(text.bytes + i, length);
+            i += length;
+        } else {
+            out += kReplacement;
+            ++i;
+        }
+    }
+    return out;
+}
+
+#ifdef PLOXWEN_WINDOW_TEST_HOOKS
+// Test builds only: writes what a widget holds to PLOXWEN_TEST_DUMP_DIR/name,
+// so tests can compare the shown texts byte for byte.
+void Dump(const char* name, const char* text) {
+    const char* dir = std::getenv("PLOXWEN_TEST_DUMP_DIR");
+    if (!dir || !*dir) return;
+    std::ofstream(std::string(dir) + "/" + name, std::ios::binary | std::ios::trunc) << (text ? text : "");
+}
+#else
+void Dump(const char*, const char*) {}
+#endif
+
+// Sizes are given in pixels at 96 DPI, as the window was laid out, and follow
+// the screen's DPI in steps of a quarter (120, 144, 192 DPI ...): the DPI
+// derived from the screen's millimetres is never exact.
+double Scale() {
+    float h = 0, v = 0;
+    Fl::screen_dpi(h, v);
+    if (!(h > 0) || !std::isfinite(h)) return 1.0;
+    return std::clamp(std::round(h / 96.0 * 4.0) / 4.0, 1.0, 4.0);
+}
+
+int Px(int at96, double scale) {
+    return static_cast<int>(std::lround(at96 * scale));
+}
+
+// Losing the display while a window is up leaves FLTK unusable; the program
+// then ends as it would after the window was closed.
+void FatalX(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    std::_Exit(2);
+}
+
+void Quiet(const char*, ...) {}
+
+// Xlib would exit(1) after this, which would claim "no printer matched".
+int DisplayLost(Display*) {
+    static const char kNote[] = "lost the connection to the display\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kNote, sizeof kNote - 1);
+    std::_Exit(2);
+}
+
+int OpenDisplay() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 1;
+    Fl::fatal = FatalX;
+    Fl::warning = Quiet;
+    fl_open_display(display);
+    XSetIOErrorHandler(DisplayLost);  // after FLTK has set its own
+    Fl::visual(FL_DOUBLE | FL_INDEX);
+    return 0;
+}
+
+// --- Message box -------------------------------------------------------------
+
+void ShowMessage(PloxwenText title_text, PloxwenText prompt_text) {
+    const std::string title = ValidUtf8(title_text);
+    const std::string prompt = ValidUtf8(prompt_text);
+    const double scale = Scale();
+    const int font_size = Px(13, scale);
+    const int margin = Px(16, scale);
+    const int button_w = Px(75, scale), button_h = Px(25, scale);
+
+    fl_font(FL_HELVETICA, font_size);
+    int text_w = Px(420, scale), text_h = 0;
+    fl_measure(prompt.c_str(), text_w, text_h, 0);
+    // The box draws its label inset; a little slack keeps the line from wrapping.
+    text_w = std::max(text_w + Px(8, scale), Px(120, scale));
+    const int w = std::max(text_w, button_w) + 2 * margin;
+    const int h = margin + text_h + margin + button_h + Px(12, scale);
+
+    Fl_Double_Window window(w, h);
+    window.copy_label(title.c_str());
+    Fl_Box text(margin, margin, text_w, text_h);
+    text.copy_label(prompt.c_str());
+    text.labelfont(FL_HELVETICA);
+    text.labelsize(font_size);
+    text.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+    Fl_Button ok((w - button_w) / 2, h - button_h - Px(12, scale), button_w, button_h, "OK");
+    ok.labelsize(font_size);
+    ok.shortcut(FL_Enter);  // the default button; Escape closes the box as well
+    ok.callback([](Fl_Widget* button, void*) { button->window()->hide(); });
+    window.end();
+    window.set_modal();
+    // Centred on the screen, as the system places a message box.
+    window.position((Fl::w() - w) / 2, (Fl::h() - h) / 2);
+    window.show();
+    ok.take_focus();
+    Dump("message.title", window.label());
+    Dump("message.text", text.label());
+    while (window.shown()) Fl::wait();
+}
+
+// --- Form1 ---------------------------------------------------------------------
+
+// The program's icon, 37 x 33: a small receipt printer with a slip coming out.
+Fl_RGB_Image* MakeIcon() {
+    constexpr int kW = 37, kH = 33;
+    static unsigned char pixels[kW * kH * 4];
+    auto fill = [](int x0, int y0, int x1, int y1, unsigned rgb) {
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x) {
+                unsigned char* p = pixels + 4 * (y * kW + x);
+                p[0] = rgb >> 16, p[1] = (rgb >> 8) & 0xFF, p[2] = rgb & 0xFF, p[3] = 0xFF;
+            }
+        }
+    };
+    std::memset(pixels, 0, sizeof pixels);
+    fill(9, 1, 27, 16, 0x404040);                                                 // paper outline
+    fill(10, 2, 26, 16, 0xFFFFFF);                                                // paper
+    for (int y = 4; y <= 12; y += 3) fill(12, y, 24 - (y % 2) * 5, y, 0x3060C0);  // printed lines
+    fill(2, 14, 34, 29, 0x303030);                                                // body outline
+    fill(3, 15, 33, 28, 0x8C96A0);                                                // body
+    fill(6, 16, 30, 18, 0x202020);                                                // paper slot
+    fill(3, 25, 33, 28, 0x6A737C);                                                // base
+    fill(28, 21, 30, 22, 0x20D040);                                               // power light
+    fill(6, 21, 6, 22, 0xE0E0E0);                                                 // broken bar, upper
+    fill(6, 24, 6, 25, 0xE0E0E0);                                                 // broken bar, lower
+    fill(5, 30, 31, 31, 0x202020);                                                // feet shadow
+    return new Fl_RGB_Image(pixels, kW, kH, 4);
+}
+
+void ShowForm(PloxwenText caption_text, PloxwenText text1_text, PloxwenText text2_text) {
+    const std::string caption = ValidUtf8(caption_text);
+    const double scale = Scale();
+    const int font_size = Px(14, scale);
+
+    Fl_Double_Window window(Px(433, scale), Px(218, scale));
+    window.copy_label(caption.c_str());
+    // Tab order is child order: Text1, then Text2.
+    Fl_Input text1(Px(56, scale), Px(40, scale), Px(129, scale), Px(41, scale));
+    Fl_Input text2(Px(264, scale), Px(40, scale), Px(121, scale), Px(41, scale));
+    for (Fl_Input* field : {&text1, &text2}) {
+        field->textsize(font_size);
+        // No length limit, as the fields have none on Windows (FLTK's default
+        // stops typing at 32767 bytes).
+        field->maximum_size(std::numeric_limits<int>::max() / 2);
+    }
+    {
+        const std::string value1 = ValidUtf8(text1_text);
+        const std::string value2 = ValidUtf8(text2_text);
+        text1.value(value1.data(), static_cast<int>(value1.size()));
+        text2.value(value2.data(), static_cast<int>(value2.size()));
+    }
+    window.end();
+    // The fields keep their place when the window is resized.
+    window.size_range(Px(120, scale), Px(40, scale));
+    // Escape does not close the window; the window manager's close does.
+    window.callback([](Fl_Widget* widget, void*) {
+        if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+        widget->hide();
+    });
+    Fl_RGB_Image* icon = MakeIcon();
+    window.icon(icon);
+    window.show();
+    text1.take_focus();
+    Dump("form.caption", window.label());
+    Dump("form.text1", text1.value());
+    Dump("form.text2", text2.value());
+    while (window.shown()) Fl::wait();
+    Dump("form.text1.closed", text1.value());
+    Dump("form.text2.closed", text2.value());
+    delete icon;
+}
+
+const PloxwenWindowModule kModule = {
+    PLOXWEN_WINDOW_MODULE_ABI_VERSION,
+    OpenDisplay,
+    ShowMessage,
+    ShowForm,
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const PloxwenWindowModule* ploxwen_window_module(void) {
+    return &kModule;
+}

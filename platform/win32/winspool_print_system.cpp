@@ -1,0 +1,154 @@
+#include "platform/win32/winspool_print_system.h"
+
+#include <string_view>
+
+namespace ploxwen::win32 {
+namespace {
+
+HANDLE ToHandle(platform::PrinterHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+std::u16string ToU16(const wchar_t* text) {
+    const std::wstring_view view(text ? text : L"");
+    return std::u16string(view.begin(), view.end());
+}
+
+// The narrow record has the layout of DOC_INFO_1A; the spooler gets a copy
+// of the pointers, never the strings themselves.
+static_assert(sizeof(platform::DocInfo1A) == sizeof(DOC_INFO_1A));
+
+}  // namespace
+
+// --- winspool.drv --------------------------------------------------------------
+
+WinspoolLibrary::~WinspoolLibrary() {
+    if (module_ != nullptr) FreeLibrary(module_);
+}
+
+void (*WinspoolLibrary::Lookup(const char* name))() {
+    if (module_ == nullptr) {
+        module_ = LoadLibraryW(L"winspool.drv");
+        if (module_ == nullptr) throw platform::PlatformError("winspool.drv cannot be loaded");
+    }
+    const FARPROC function = GetProcAddress(module_, name);
+    if (function == nullptr) throw platform::PlatformError(std::string("winspool.drv lacks ") + name);
+    return reinterpret_cast<void (*)()>(function);
+}
+
+// --- Printer list and current printer ----------------------------------------
+
+class WinspoolPrintSystem::List final : public platform::PrinterList {
+public:
+    List(const std::vector<std::u16string>& names, std::optional<std::u16string>& current)
+        : names_(names), current_(current) {}
+
+    std::int32_t Count() override { return static_cast<std::int32_t>(names_.size()); }
+    std::u16string DeviceName(std::int16_t index) override { return names_.at(Checked(index)); }
+    void MakeCurrent(std::int16_t index) override { current_ = names_.at(Checked(index)); }
+
+private:
+    static std::size_t Checked(std::int16_t index) {
+        if (index < 0) throw platform::PlatformError("printer index out of range");
+        return static_cast<std::size_t>(index);
+    }
+
+    const std::vector<std::u16string>& names_;
+    std::optional<std::u16string>& current_;
+};
+
+const std::vector<std::u16string>& WinspoolPrintSystem::Printers() {
+    if (printers_) return *printers_;
+    const auto enum_printers = winspool_.Bind(enum_printers_, "EnumPrintersW");
+    constexpr DWORD kFlags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+
+    std::vector<BYTE> buffer;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    // The list can grow between asking for the size and reading it.
+    for (int attempt = 0;; ++attempt) {
+        if (enum_printers(kFlags, nullptr, 4, buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
+                          &returned)) {
+            break;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || attempt == 3) {
+            throw platform::PlatformError("EnumPrintersW failed");
+        }
+        buffer.resize(needed);
+    }
+
+    std::vector<std::u16string> names;
+    names.reserve(returned);
+    const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+    for (DWORD i = 0; i < returned; ++i) names.push_back(ToU16(info[i].pPrinterName));
+    printers_ = std::move(names);
+    return *printers_;
+}
+
+std::unique_ptr<platform::PrinterList> WinspoolPrintSystem::ObtainPrinterList() {
+    return std::make_unique<List>(Printers(), current_);
+}
+
+std::u16string WinspoolPrintSystem::CurrentDeviceName() {
+    if (current_) return *current_;
+    const auto get_default_printer = winspool_.Bind(get_default_printer_, "GetDefaultPrinterW");
+    std::wstring name;
+    DWORD size = 0;
+    for (int attempt = 0;; ++attempt) {
+        name.resize(size);
+        if (get_default_printer(size ? name.data() : nullptr, &size)) break;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || attempt == 3) {
+            throw platform::PlatformError("no default printer");
+        }
+    }
+    name.resize(name.find(L'\0') == std::wstring::npos ? name.size() : name.find(L'\0'));
+    current_ = ToU16(name.c_str());
+    return *current_;
+}
+
+// --- Spooler -------------------------------------------------------------------
+
+std::int32_t WinspoolPrintSystem::OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
+                                               const void* defaults) {
+    const auto open_printer = winspool_.Bind(open_printer_, "OpenPrinterA");
+    HANDLE opened = nullptr;
+    const BOOL status = open_printer(const_cast<LPSTR>(printer_name), &opened,
+                                     static_cast<LPPRINTER_DEFAULTSA>(const_cast<void*>(defaults)));
+    *handle = reinterpret_cast<platform::PrinterHandle>(opened);
+    return status;
+}
+
+std::uint32_t WinspoolPrintSystem::StartDocPrinterA(platform::PrinterHandle handle, std::uint32_t level,
+                                                    const platform::DocInfo1A* doc_info) {
+    const auto start_doc_printer = winspool_.Bind(start_doc_printer_, "StartDocPrinterA");
+    DOC_INFO_1A record{const_cast<LPSTR>(doc_info->pDocName), const_cast<LPSTR>(doc_info->pOutputFile),
+                       const_cast<LPSTR>(doc_info->pDatatype)};
+    return start_doc_printer(ToHandle(handle), level, reinterpret_cast<LPBYTE>(&record));
+}
+
+std::int32_t WinspoolPrintSystem::StartPagePrinter(platform::PrinterHandle handle) {
+    return winspool_.Bind(start_page_printer_, "StartPagePrinter")(ToHandle(handle));
+}
+
+std::int32_t WinspoolPrintSystem::WritePrinter(platform::PrinterHandle handle, const void* bytes,
+                                               std::uint32_t count, std::uint32_t* written) {
+    const auto write_printer = winspool_.Bind(write_printer_, "WritePrinter");
+    DWORD done = 0;
+    const BOOL status = write_printer(ToHandle(handle), const_cast<void*>(bytes), count, &done);
+    *written = done;
+    return status;
+}
+
+std::int32_t WinspoolPrintSystem::EndPagePrinter(platform::PrinterHandle handle) {
+    return winspool_.Bind(end_page_printer_, "EndPagePrinter")(ToHandle(handle));
+}
+
+std::int32_t WinspoolPrintSystem::EndDocPrinter(platform::PrinterHandle handle) {
+    return winspool_.Bind(end_doc_printer_, "EndDocPrinter")(ToHandle(handle));
+}
+
+std::int32_t WinspoolPrintSystem::ClosePrinter(platform::PrinterHandle handle) {
+    return winspool_.Bind(close_printer_, "ClosePrinter")(ToHandle(handle));
+}
+
+}  // namespace ploxwen::win32
