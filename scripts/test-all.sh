@@ -26,6 +26,8 @@ run_preset default
 # Wine and window tests exercise no code of ours that the sanitizers see;
 # valgrind does not run sanitized programs.
 run_preset sanitize -LE 'wine|gui|valgrind'
+# libFuzzer targets, each for a bounded time (only the tests labelled fuzz).
+run_preset fuzz
 
 if [ "$status" -ne 0 ]; then
   echo "SOME TESTS FAILED"
