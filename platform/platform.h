@@ -90,6 +90,11 @@ public:
     // the printer receive it. Characters the code page lacks are replaced the
     // platform's way; never throws for unrepresentable text, only on failure.
     virtual std::string ToNarrow(std::u16string_view text) = 0;
+    // The same conversion for a printer name, which must stay exact: a
+    // character the code page lacks is a failure here, because its
+    // replacement could spell another printer's name ("Drucker€" is not
+    // "Drucker?").
+    virtual std::string ToNarrowExactly(std::u16string_view text) = 0;
 };
 
 // --- Windowing --------------------------------------------------------------

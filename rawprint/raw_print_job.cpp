@@ -70,7 +70,7 @@ PrintOutcome RunPrintingBlock(const platform::Platform& platform,
 
     // Open the printer that is current now, by its device name.
     RunStep([&] {
-        const std::string name = platform.code_page.ToNarrow(platform.printing.CurrentDeviceName());
+        const std::string name = platform.code_page.ToNarrowExactly(platform.printing.CurrentDeviceName());
         status = spooler.OpenPrinterA(name.c_str(), &handle, nullptr);
     });
     if (status == 0) {

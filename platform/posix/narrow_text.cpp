@@ -194,7 +194,25 @@ std::u16string NarrowText::Decode(std::string_view bytes) const {
 }
 
 std::string NarrowText::ToNarrow(std::u16string_view text) {
-    if (utf8_) return EncodeUtf8Escaped(text);
+    return Encode(text, false);
+}
+
+std::string NarrowText::ToNarrowExactly(std::u16string_view text) {
+    return Encode(text, true);
+}
+
+std::string NarrowText::Encode(std::u16string_view text, bool exactly) const {
+    if (utf8_) {
+        if (exactly) {
+            for (std::size_t i = 0; i < text.size();) {
+                const char32_t c = NextCodePoint(text, i);
+                if (c >= 0xD800 && c <= 0xDFFF && !IsEscapedByte(c)) {
+                    throw platform::PlatformError("text has no exact form in " + charset_);
+                }
+            }
+        }
+        return EncodeUtf8Escaped(text);
+    }
 
     const IconvHandle cd = OpenIconv(charset_, "UTF-8");
     std::string out;
@@ -215,6 +233,7 @@ std::string NarrowText::ToNarrow(std::u16string_view text) {
         }
         const std::string utf8 = EncodeUtf8Escaped(std::u16string_view(units, count));
         if (!ConvertExactly(static_cast<iconv_t>(cd.get()), utf8.data(), utf8.size(), out)) {
+            if (exactly) throw platform::PlatformError("text has no exact form in " + charset_);
             out.push_back(kReplacement);
         }
     }

@@ -23,11 +23,14 @@ public:
 
     std::u16string Decode(std::string_view bytes) const;
     std::string ToNarrow(std::u16string_view text) override;
+    std::string ToNarrowExactly(std::u16string_view text) override;
 
     bool is_utf8() const { return utf8_; }
     const std::string& charset() const { return charset_; }
 
 private:
+    std::string Encode(std::u16string_view text, bool exactly) const;
+
     std::string charset_;
     bool utf8_;
 };

@@ -11,6 +11,8 @@ public:
     // Characters the code page lacks become its default character ('?'),
     // never a look-alike.
     std::string ToNarrow(std::u16string_view text) override;
+    // Fails instead of substituting '?'.
+    std::string ToNarrowExactly(std::u16string_view text) override;
 };
 
 }  // namespace ploxwen::win32

@@ -167,6 +167,14 @@ std::string FakePlatform::ToNarrow(std::u16string_view text) {
     return Latin1(text);
 }
 
+std::string FakePlatform::ToNarrowExactly(std::u16string_view text) {
+    Enter(Op::ToNarrow);
+    for (char16_t unit : text) {
+        if (unit >= 0x100) throw platform::PlatformError("not in Latin-1");
+    }
+    return Latin1(text);
+}
+
 Document* FakePlatform::DocumentFor(platform::PrinterHandle handle) {
     const auto it = handles_.find(handle);
     return it == handles_.end() ? nullptr : &documents[it->second];

@@ -103,6 +103,8 @@ public:
     void MakeCurrent(std::int16_t index) override;
     // NarrowCodePage: Latin-1, '?' for the rest.
     std::string ToNarrow(std::u16string_view text) override;
+    // Counted as ToNarrow; fails where Latin-1 has no code.
+    std::string ToNarrowExactly(std::u16string_view text) override;
     // Spooler
     std::int32_t OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
                               const void* defaults) override;

@@ -214,6 +214,20 @@ TEST(LoadSequence, DocumentIsOneRawPageNamedCommandPrint) {
     EXPECT_EQ(document.writes, std::vector<std::string>{"\x1B@\xC4?\x1Bi"});
 }
 
+TEST(LoadSequence, PrinterNameOutsideTheCodePageNeverOpensALookAlike) {
+    // "Drucker€" narrowed with a replacement would be "Drucker?", another
+    // printer. The name must convert exactly or the printer is not opened.
+    FakePlatform fake = Arranged();
+    fake.printers = {u"Office", u"Drucker?", u"Drucker€"};
+    fake.argument_text = u"Drucker€¦HELLO";
+    Form1 form(fake.AsPlatform());
+    form.OnLoad();
+    EXPECT_TRUE(fake.SpoolerCalls().empty());
+    EXPECT_TRUE(fake.documents.empty());
+    EXPECT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(form.exit_status(), kNotRecognized);
+}
+
 TEST(LoadSequence, TextWithoutSeparatorPrintsAnEmptyDocument) {
     FakePlatform fake = Arranged();
     fake.argument_text = u"Virtual";
