@@ -8,6 +8,7 @@
 //    text may hold them. ToNarrow must not throw for a known charset; the
 //    escaped-UTF-8 codec must give back unchanged every text that has a
 //    byte form of its own, and be stable on its own output.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -142,6 +143,21 @@ void CheckUtf16(std::u16string_view text) {
         }
         if (std::strcmp(charset, "ISO-8859-1") == 0) FUZZ_CHECK(out == ExpectedLatin1(text));
         if (narrow.is_utf8()) FUZZ_CHECK(out == EncodeUtf8Escaped(text));
+
+        // The exact form of a printer name: the same bytes, or a refusal
+        // where a character would have been replaced.
+        bool exact = true;
+        try {
+            FUZZ_CHECK(narrow.ToNarrowExactly(text) == out);
+        } catch (const ploxwen::platform::PlatformError&) {
+            exact = false;
+        }
+        if (std::strcmp(charset, "ISO-8859-1") == 0) {
+            const bool spellable = std::all_of(text.begin(), text.end(), [](char16_t unit) {
+                return unit < 0x100 || (unit >= 0xDC80 && unit <= 0xDCFF);
+            });
+            FUZZ_CHECK(exact == spellable);
+        }
     }
 
     const std::string bytes = EncodeUtf8Escaped(text);

@@ -223,6 +223,11 @@ std::string NarrowText::Encode(std::u16string_view text, bool exactly) const {
             out.push_back(static_cast<char>(c - kEscapeBase));
             continue;
         }
+        if (c >= 0xD800 && c <= 0xDFFF) {  // a lone surrogate names no character
+            if (exactly) throw platform::PlatformError("text has no exact form in " + charset_);
+            out.push_back(kReplacement);
+            continue;
+        }
         char16_t units[2];
         const std::size_t count = c >= 0x10000 ? 2 : 1;
         if (count == 2) {

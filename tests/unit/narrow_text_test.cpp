@@ -61,6 +61,7 @@ TEST(NarrowText, NamesConvertExactlyOrNotAtAll) {
     NarrowText latin1("ISO-8859-1");
     EXPECT_EQ(latin1.ToNarrowExactly(u"Drucker\u00C4"), "Drucker\xC4");
     EXPECT_THROW(latin1.ToNarrowExactly(u"Drucker€"), platform::PlatformError);
+    EXPECT_THROW(latin1.ToNarrowExactly(std::u16string{u'a', 0xD800}), platform::PlatformError);
     NarrowText utf8("UTF-8");
     EXPECT_EQ(utf8.ToNarrowExactly(u"Drucker€"), "Drucker\xE2\x82\xAC");
     EXPECT_EQ(utf8.ToNarrowExactly(std::u16string{u'a', 0xDCFF}), "a\xFF");  // a carried byte is exact
