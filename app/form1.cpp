@@ -4,11 +4,21 @@
 #include <vector>
 
 #include "app/argument_intake.h"
-#include "app/run_step.h"
 #include "printers/select_printer.h"
 #include "rawprint/raw_print_job.h"
+#include "steps/run_step.h"
 
 namespace ploxwen::app {
+namespace {
+
+using steps::RunStep;
+
+// A failure to show the message is absorbed like any step's.
+void ShowNotRecognizedMessage(platform::Windowing& windowing) {
+    RunStep([&] { windowing.ShowMessage(kNotRecognizedMessage); });
+}
+
+}  // namespace
 
 Form1::Form1(const platform::Platform& platform)
     : Text1(platform.windowing, platform::Field::Text1),
@@ -33,13 +43,14 @@ void Form1::OnLoad() {
         // The selection failed part-way: whatever printer is current now may
         // not be the one named, so nothing is opened. Treated as a printer
         // that cannot be opened: the message, and the window stays.
-        rawprint::ShowNotRecognizedMessage(platform_.windowing);
+        ShowNotRecognizedMessage(platform_.windowing);
         exit_status_ = kNotRecognized;
         return;
     }
     if (selection_result != printers::kFalse) {
         switch (rawprint::RunPrintingBlock(platform_, [this] { return Text2.Text(); })) {
             case rawprint::PrintOutcome::kNotOpened:
+                ShowNotRecognizedMessage(platform_.windowing);
                 exit_status_ = kNotRecognized;
                 return;
             case rawprint::PrintOutcome::kPrinted:

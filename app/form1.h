@@ -11,6 +11,9 @@
 
 namespace ploxwen::app {
 
+// Shown when the named printer cannot be selected or opened.
+inline constexpr char16_t kNotRecognizedMessage[] = u"The Printer Name you typed wasn't recognized.";
+
 // A single-line text field of the window; its text lives in the platform's
 // window, so reading and writing it can fail like any platform call.
 class TextField {

@@ -5,12 +5,12 @@
 #include <optional>
 #include <stdexcept>
 
-#include "app/run_step.h"
+#include "steps/run_step.h"
 
 namespace ploxwen::rawprint {
 namespace {
 
-using app::RunStep;
+using steps::RunStep;
 
 // A string that may be null; a null one reaches the spooler as a null pointer.
 using NullableText = std::optional<std::u16string>;
@@ -49,10 +49,6 @@ private:
 
 }  // namespace
 
-void ShowNotRecognizedMessage(platform::Windowing& windowing) {
-    RunStep([&] { windowing.ShowMessage(kNotRecognizedMessage); });
-}
-
 PrintOutcome RunPrintingBlock(const platform::Platform& platform,
                               const std::function<std::u16string()>& data_text_of_field) {
     platform::Spooler& spooler = platform.spooler;
@@ -73,10 +69,7 @@ PrintOutcome RunPrintingBlock(const platform::Platform& platform,
         const std::string name = platform.code_page.ToNarrowExactly(platform.printing.CurrentDeviceName());
         status = spooler.OpenPrinterA(name.c_str(), &handle, nullptr);
     });
-    if (status == 0) {
-        ShowNotRecognizedMessage(platform.windowing);
-        return PrintOutcome::kNotOpened;
-    }
+    if (status == 0) return PrintOutcome::kNotOpened;
 
     step([&] { record.doc_name = std::u16string(kDocumentName); });
     step([&] { record.output_file = std::nullopt; });

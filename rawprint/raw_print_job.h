@@ -8,24 +8,20 @@
 namespace ploxwen::rawprint {
 
 inline constexpr char16_t kDocumentName[] = u"Command Print";
-inline constexpr char16_t kNotRecognizedMessage[] = u"The Printer Name you typed wasn't recognized.";
 
 enum class PrintOutcome {
-    kNotOpened,      // the failure message was shown (or could not be); nothing sent
+    kNotOpened,      // the printer would not open; nothing sent
     kPrinted,        // opened, and every later spooler call succeeded
     kSpoolerFailed,  // opened, but a later call failed or wrote fewer bytes than asked
 };
 
 // The printing block: opens the current printer by its device name and sends
 // the data field to it as one document of one page, written raw through the
-// spooler. When the printer cannot be opened it shows the failure message.
+// spooler. When the printer cannot be opened it stops there and says so.
 // Every step runs under the load sequence's continue-on-error policy; an
 // opened handle is always closed. `data_text` reads the data field when the
 // page has been started.
 PrintOutcome RunPrintingBlock(const platform::Platform& platform,
                               const std::function<std::u16string()>& data_text);
-
-// The failure message of the printing block; a failure to show it is absorbed.
-void ShowNotRecognizedMessage(platform::Windowing& windowing);
 
 }  // namespace ploxwen::rawprint

@@ -1,10 +1,6 @@
 #include "platform/win32/command_line.h"
 
-#include <windows.h>
-// windows.h first
-#include <shellapi.h>
-
-#include <memory>
+#include <string_view>
 
 namespace ploxwen::win32 {
 namespace {
@@ -14,9 +10,17 @@ bool IsBlank(wchar_t c) {
     return c != L'\0' && c <= L' ';
 }
 
-struct LocalFreer {
-    void operator()(LPWSTR* argv) const { LocalFree(argv); }
-};
+// The payload is the user's data: no backslash or quote rule of the Windows
+// argument syntax may touch it, or a label's `^FD"Hello"^FS` or a trailing
+// `C:\dir\` would arrive rewritten. Only one pair of wrapping quotes goes.
+std::wstring_view Unwrapped(std::wstring_view tail) {
+    const std::size_t end = tail.find_last_not_of(L" \t");
+    if (end == std::wstring_view::npos || end == 0) return tail;
+    const std::wstring_view wrapped = tail.substr(0, end + 1);
+    if (wrapped.front() != L'"' || wrapped.back() != L'"') return tail;
+    const std::wstring_view inner = wrapped.substr(1, wrapped.size() - 2);
+    return inner.find(L'"') == std::wstring_view::npos ? inner : tail;
+}
 
 }  // namespace
 
@@ -31,15 +35,7 @@ std::u16string ArgumentTextOf(const wchar_t* command_line) {
     }
     while (IsBlank(*p)) ++p;
 
-    std::wstring text(p);
-    if (!text.empty() && text.front() == L'"') {
-        // A stand-in program name, so the tail is read with the rules for
-        // arguments rather than those for the program's name.
-        const std::wstring line = L"x " + text;
-        int argc = 0;
-        const std::unique_ptr<LPWSTR, LocalFreer> argv(CommandLineToArgvW(line.c_str(), &argc));
-        if (argv && argc == 2) text = argv.get()[1];
-    }
+    const std::wstring_view text = Unwrapped(p);
     return std::u16string(text.begin(), text.end());
 }
 

@@ -54,21 +54,11 @@ std::u16string Win32Windowing::ArgumentText() {
 }
 
 void Win32Windowing::SetFieldText(platform::Field field, std::u16string_view text) {
-    const std::size_t slot = Slot(field);
-    std::wstring wide = ToWide(text);
-    if (edits_[slot] != nullptr && !SetWindowTextW(edits_[slot], wide.c_str())) {
-        throw platform::PlatformError("cannot set the field's text");
-    }
-    texts_[slot] = std::move(wide);
+    texts_[Slot(field)] = ToWide(text);
 }
 
 std::u16string Win32Windowing::FieldText(platform::Field field) {
-    const std::size_t slot = Slot(field);
-    if (edits_[slot] == nullptr) return std::u16string(texts_[slot].begin(), texts_[slot].end());
-    // The user may have edited it since the window appeared.
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edits_[slot])) + 1, L'\0');
-    text.resize(
-        static_cast<std::size_t>(GetWindowTextW(edits_[slot], text.data(), static_cast<int>(text.size()))));
+    const std::wstring& text = texts_[Slot(field)];
     return std::u16string(text.begin(), text.end());
 }
 

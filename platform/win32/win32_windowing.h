@@ -25,9 +25,10 @@ public:
     void ShowFormUntilClosed() override;
 
 private:
-    // Form1 is created when it is first shown; until then the fields live
-    // here. The printing path thus never touches the window system, and
-    // runs where no display can be reached.
+    // Form1 is created only to be shown, after the load sequence, so the
+    // fields are read and written here and seed its edit controls. The
+    // printing path thus never touches the window system, and runs where no
+    // display can be reached.
     void CreateForm();
 
     HINSTANCE instance_;

@@ -1,5 +1,6 @@
 #include "platform/win32/winspool_print_system.h"
 
+#include <string>
 #include <string_view>
 
 namespace ploxwen::win32 {
@@ -18,6 +19,24 @@ std::u16string ToU16(const wchar_t* text) {
 // of the pointers, never the strings themselves.
 static_assert(sizeof(platform::DocInfo1A) == sizeof(DOC_INFO_1A));
 
+// The spooler from the system folder only: the default search starts in the
+// program's own folder, where a planted winspool.drv would run with the
+// program's rights.
+HMODULE LoadSystemWinspool() {
+    // The search flags came with AddDllDirectory (Windows 8, or an update to
+    // Windows 7); older systems get the full path instead.
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr) {
+        return LoadLibraryExW(L"winspool.drv", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, length) + L"\\winspool.drv";
+    // With a full path, the library's own imports are searched from its folder.
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 }  // namespace
 
 // --- winspool.drv --------------------------------------------------------------
@@ -28,7 +47,7 @@ WinspoolLibrary::~WinspoolLibrary() {
 
 void (*WinspoolLibrary::Lookup(const char* name))() {
     if (module_ == nullptr) {
-        module_ = LoadLibraryW(L"winspool.drv");
+        module_ = LoadSystemWinspool();
         if (module_ == nullptr) throw platform::PlatformError("winspool.drv cannot be loaded");
     }
     const FARPROC function = GetProcAddress(module_, name);

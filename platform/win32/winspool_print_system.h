@@ -1,8 +1,9 @@
 // Printer list, current printer and spooler functions on the Windows spooler.
 //
-// winspool.drv is not imported: it is loaded on first use and each function
-// is bound by name at its first call, so a spooler that is missing or lacks
-// a function fails that one step instead of keeping the program from starting.
+// winspool.drv is not imported: it is loaded from the system folder (never
+// the program's own) on first use, and each function is bound by name at its
+// first call, so a spooler that is missing or lacks a function fails that one
+// step instead of keeping the program from starting.
 #pragma once
 
 #include <windows.h>

@@ -1,8 +1,10 @@
 // The load sequence runs every step under one policy: a step that fails is
-// abandoned where it failed and the sequence goes on with the next step.
+// abandoned where it failed and the sequence goes on with the next step. The
+// application and the printing block share it, so it sits below both and
+// depends on nothing.
 #pragma once
 
-namespace ploxwen::app {
+namespace ploxwen::steps {
 
 // Runs one step and absorbs any failure inside it. Temporaries the step made
 // are released by unwinding. Returns whether the step ran to its end.
@@ -16,4 +18,4 @@ bool RunStep(Step&& step) noexcept {
     }
 }
 
-}  // namespace ploxwen::app
+}  // namespace ploxwen::steps
