@@ -31,7 +31,6 @@ public:
     std::string ToNarrowExactly(std::u16string_view text) override;
 
     bool is_utf8() const { return utf8_; }
-    const std::string& charset() const { return charset_; }
 
 private:
     std::string Encode(std::u16string_view text, bool exactly) const;
