@@ -14,7 +14,7 @@ apt-get update -q
 
 # Native build and tests.
 apt_get install g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev \
-  libcups2-dev cups-daemon cups-client xxd
+  libcups2-dev cups-daemon cups-client xxd locales
 
 # The window module and the desktop tests.
 apt_get install libfltk1.3-dev xvfb xdotool x11-utils imagemagick

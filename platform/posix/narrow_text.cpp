@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace ploxwen::posix {
 namespace {
 
 constexpr char32_t kEscapeBase = 0xDC00;  // byte b (>= 0x80) <-> U+DC00 + b
 constexpr char kReplacement = '?';
+constexpr char16_t kBrokenBar = u'\u00A6';
+constexpr std::string_view kUtf8BrokenBar = "\xC2\xA6";
 
 bool IsEscapedByte(char32_t c) {
     return c >= 0xDC80 && c <= 0xDCFF;
@@ -82,6 +85,24 @@ bool ConvertExactly(iconv_t cd, const char* in, std::size_t in_size, std::string
     if (iconv(cd, nullptr, nullptr, &out_ptr, &out_left) == static_cast<std::size_t>(-1)) return false;
     out.append(buffer, static_cast<std::size_t>(out_ptr - buffer));
     return in_left == 0;
+}
+
+// Decodes the character that starts at bytes[at] into `out` through UTF-8,
+// trying ever longer sequences, and returns how many bytes it took; a byte
+// that starts no character of the charset is carried escaped, alone.
+std::size_t DecodeCharacter(void* cd, std::string_view bytes, std::size_t at, std::u16string& out) {
+    std::string utf8;
+    for (std::size_t length = 1; length <= 4 && at + length <= bytes.size(); ++length) {
+        if (ConvertExactly(static_cast<iconv_t>(cd), bytes.data() + at, length, utf8)) {
+            const std::u16string decoded = DecodeUtf8Escaped(utf8);
+            if (decoded.empty()) break;
+            out += decoded;
+            return length;
+        }
+        utf8.clear();
+    }
+    AppendEscaped(out, static_cast<unsigned char>(bytes[at]));
+    return 1;
 }
 
 }  // namespace
@@ -170,23 +191,34 @@ std::u16string NarrowText::Decode(std::string_view bytes) const {
     // a byte the charset rejects can be escaped and the rest still decodes.
     const IconvHandle cd = OpenIconv("UTF-8", charset_);
     std::u16string out;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        std::string utf8;
-        std::size_t used = 0;
-        for (std::size_t length = 1; length <= 4 && i + length <= bytes.size(); ++length) {
-            if (ConvertExactly(static_cast<iconv_t>(cd.get()), bytes.data() + i, length, utf8)) {
-                used = length;
-                break;
-            }
-            utf8.clear();
-        }
-        const std::u16string decoded = used ? DecodeUtf8Escaped(utf8) : std::u16string();
-        if (used == 0 || decoded.empty()) {
-            AppendEscaped(out, static_cast<unsigned char>(bytes[i]));
-            ++i;
+    for (std::size_t i = 0; i < bytes.size();) i += DecodeCharacter(cd.get(), bytes, i, out);
+    return out;
+}
+
+std::u16string NarrowText::DecodeArgumentText(std::string_view bytes) const {
+    if (utf8_) return DecodeUtf8Escaped(bytes);
+    const IconvHandle to_charset = OpenIconv(charset_, "UTF-8");
+    std::string spelled;
+    if (ConvertExactly(static_cast<iconv_t>(to_charset.get()), kUtf8BrokenBar.data(), kUtf8BrokenBar.size(),
+                       spelled)) {
+        return Decode(bytes);  // the separator is typed in the charset like any other character
+    }
+
+    // The charset cannot spell the broken bar, so its UTF-8 bytes, as a
+    // UTF-8 terminal or a script written in UTF-8 sends them, stand for it.
+    // They are taken only at a character boundary and only as two characters
+    // (or undecodable bytes): where the charset reads them as one character
+    // of its own, as Big5 and GBK do, they are that character.
+    const IconvHandle cd = OpenIconv("UTF-8", charset_);
+    std::u16string out;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t decoded_size = out.size();
+        const std::size_t used = DecodeCharacter(cd.get(), bytes, i, out);
+        if (used == 1 && bytes.substr(i, kUtf8BrokenBar.size()) == kUtf8BrokenBar) {
+            out.resize(decoded_size);
+            out.push_back(kBrokenBar);
+            i += kUtf8BrokenBar.size();
         } else {
-            out += decoded;
             i += used;
         }
     }

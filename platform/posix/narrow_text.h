@@ -22,11 +22,15 @@ public:
     static NarrowText FromEnvironment();
 
     std::u16string Decode(std::string_view bytes) const;
+    // The command line's argument text: Decode, except that where the charset
+    // has no broken bar U+00A6, its UTF-8 bytes C2 A6 read as the broken bar
+    // wherever they start a character and are not one character together.
+    // Every other byte comes back from ToNarrow as it was.
+    std::u16string DecodeArgumentText(std::string_view bytes) const;
     std::string ToNarrow(std::u16string_view text) override;
     std::string ToNarrowExactly(std::u16string_view text) override;
 
     bool is_utf8() const { return utf8_; }
-    const std::string& charset() const { return charset_; }
 
 private:
     std::string Encode(std::u16string_view text, bool exactly) const;

@@ -77,7 +77,7 @@ PosixWindowing::PosixWindowing(int argc, char** argv, const NarrowText& narrow_t
     : arguments_(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)), narrow_text_(narrow_text) {}
 
 std::u16string PosixWindowing::ArgumentText() {
-    return narrow_text_.Decode(JoinArguments(arguments_));
+    return narrow_text_.DecodeArgumentText(JoinArguments(arguments_));
 }
 
 void PosixWindowing::SetFieldText(platform::Field field, std::u16string_view text) {
