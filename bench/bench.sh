@@ -1,20 +1,33 @@
 #!/usr/bin/env bash
-# Benchmark (not a test): ploxwen against lp on one private CUPS server.
-#   1. wall time: `ploxwen "Virtual¦HELLO"` vs `lp -d Virtual -o raw` (HELLO on
-#      stdin), median of RUNS runs each, and the ratio;
-#   2. peak RSS of each (/usr/bin/time -v, largest of 10 runs);
-#   3. ploxwen's median wall time with 500 queues present vs 1.
-# Targets: wall <= 0.9x lp, peak RSS <= lp's, 500 queues <= 1.2x the time of 1.
+# Benchmark (not a test): ploxwen against lp on private CUPS servers with 1,
+# 500 and 2,000 queues.
+#   1. wall time: `ploxwen "Virtual¦HELLO"` vs `lp -d Virtual -o raw FILE`
+#      (FILE holds HELLO) on each server; runs interleaved in batches of 10
+#      across both programs and all three servers, so that a busy moment of
+#      the machine falls on all of them; medians and ratios in one table;
+#   2. the IPP requests one run makes on each server (server access log):
+#      the same at every queue count, and none that lists every queue;
+#   3. the near miss `virtual¦x` on 2,000 queues (only `Virtual` exists): 1;
+#   4. peak RSS of each program on 1 queue (/usr/bin/time -v, largest of 10).
+# Targets: wall <= 0.90x lp on 1 queue and <= 0.80x lp on 2,000 queues;
+# 2,000 queues <= 1.15x ploxwen's own time on 1; peak RSS <= lp's.
 #
-#   bench/bench.sh               (as root; RUNS=100 by default, at least 50)
+#   bench/bench.sh               (as root; RUNS=100 per command by default, at least 20)
 #
 # Set PLOXWEN_NO_BUILD=1 to use an existing build/default/bin/ploxwen.
+# The servers are started by the private-cupsd harness with the extra queues
+# written into printers.conf beforehand (PRIVATE_CUPSD_QUEUES); each keeps
+# its job history, the same for both programs. None has a default printer.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd -P)
-harness="$root/tests/cups/private-cupsd.sh"
+harness="$root/scripts/private-cupsd.sh"
+[[ -x "$harness" ]] || harness="$root/tests/cups/private-cupsd.sh"
 runs=${RUNS:-100}
-((runs >= 50)) || runs=50
+((runs >= 20)) || runs=20
+batch=10
+rounds=$(((runs + batch - 1) / batch))
+queue_counts=(1 500 2000)
 
 for tool in hyperfine /usr/bin/time lp lpadmin; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
@@ -24,60 +37,97 @@ if [[ -z "${PLOXWEN_NO_BUILD:-}" ]]; then
 fi
 ploxwen="$root/build/default/bin/ploxwen"
 
-dir=$(mktemp -d /tmp/ploxwen-bench.XXXXXX)
-trap '"$harness" stop "$dir"; rm -rf "$dir"' EXIT
-eval "$("$harness" start "$dir")"
-"$harness" add-queue "$dir" Virtual
-printf 'HELLO' >"$dir/hello"
+work=$(mktemp -d /tmp/ploxwen-bench.XXXXXX)
+cleanup() {
+  local n
+  for n in "${queue_counts[@]}"; do "$harness" stop "$work/q$n" || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+printf 'HELLO' >"$work/hello"
 
+# One server per queue count: `Virtual` plus n - 1 pre-written queues.
+for n in "${queue_counts[@]}"; do
+  PRIVATE_CUPSD_QUEUES=$((n - 1)) "$harness" start "$work/q$n" >/dev/null
+  "$harness" add-queue "$work/q$n" Virtual
+  count=$("$harness" run "$work/q$n" lpstat -e | wc -l)
+  ((count == n)) || { echo "bench: server q$n has $count queues, not $n" >&2; exit 1; }
+done
+
+# The commands run without a shell between (hyperfine -N).
 ploxwen_cmd="'$ploxwen' 'Virtual¦HELLO'"
-lp_cmd="lp -d Virtual -o raw <'$dir/hello' >/dev/null"
+lp_cmd="lp -d Virtual -o raw '$work/hello'"
+on() { "$harness" run "$work/q$1" "${@:2}"; }  # command ${@:2} as a client of server $1
 
-# Median wall time in ms of one command, from hyperfine's CSV export.
-median_ms() {
-  local csv="$dir/hf.csv"
-  hyperfine --style none --warmup 5 --runs "$runs" --export-csv "$csv" "$1" >/dev/null 2>&1
-  awk -F, 'NR == 2 { printf "%.2f", $4 * 1000 }' "$csv"
+# IPP requests of one run of command $2 on server $1, from its access log.
+requests_of() {
+  local log="$work/q$1/log/access_log" before
+  before=$(wc -l <"$log")
+  eval "on $1 $2" >/dev/null
+  sleep 0.5  # cupsd logs a request after answering it
+  tail -n +"$((before + 1))" "$log" | awk '{ print $(NF - 1) }' | paste -sd' '
 }
 
-# Largest peak RSS in KiB over 10 runs of "$@", stdin from $stdin_file.
+echo "cupsd: private, unix sockets under $work; $rounds rounds of $batch runs per command and server"
+for n in "${queue_counts[@]}"; do
+  on "$n" "$ploxwen" "Virtual¦HELLO"  # fails loudly here rather than in the timings
+done
+
+echo "requests of one run:"
+same=yes
+for n in "${queue_counts[@]}"; do
+  p_requests=$(requests_of "$n" "$ploxwen_cmd")
+  printf '  %5d queues   ploxwen: %s\n                 lp:      %s\n' "$n" "$p_requests" "$(requests_of "$n" "$lp_cmd")"
+  [[ $p_requests == "${first_requests:=$p_requests}" && $p_requests != *CUPS-Get-Printers* ]] || same=no
+done
+echo "  ploxwen makes the same requests at every queue count, none listing every queue: $same"
+
+set +e
+on 2000 "$ploxwen" "virtual¦x"
+near_miss=$?
+set -e
+echo "near miss virtual¦x on 2000 queues: exit $near_miss (expected 1)"
+
+# Interleaved timing: every round runs a batch of each command on each
+# server, the order of the two commands alternating from round to round.
+for ((round = 0; round < rounds; round++)); do
+  for n in "${queue_counts[@]}"; do
+    if ((round % 2 == 0)); then order=(p lp); else order=(lp p); fi
+    for tool in "${order[@]}"; do
+      if [[ $tool == p ]]; then cmd=$ploxwen_cmd; else cmd=$lp_cmd; fi
+      on "$n" hyperfine -N --style none --warmup 2 --runs "$batch" --export-json "$work/hf.json" "$cmd" \
+        >/dev/null 2>&1
+      awk '/"times"/ { f = 1; next } f && /\]/ { f = 0 } f { gsub(/[ ,]/, ""); print }' "$work/hf.json" \
+        >>"$work/times.$tool.$n"
+    done
+  done
+done
+
+# Median in ms of the run times in file $1 (seconds, one a line).
+median_ms() { sort -g "$1" | awk '{ t[NR] = $1 } END { printf "%.2f", 1000 * (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2) }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+p1=$(median_ms "$work/times.p.1")
+echo
+printf '%-8s %13s %13s %15s %19s\n' queues "ploxwen (ms)" "lp (ms)" "ploxwen / lp" "ploxwen / 1 queue"
+for n in "${queue_counts[@]}"; do
+  p=$(median_ms "$work/times.p.$n")
+  l=$(median_ms "$work/times.lp.$n")
+  printf '%-8s %13s %13s %15s %19s\n' "$n" "$p" "$l" "$(ratio "$p" "$l")" "$(ratio "$p" "$p1")"
+done
+echo "medians of $(wc -l <"$work/times.p.1") runs each; targets: ploxwen / lp <= 0.90 on 1 queue and <= 0.80 on 2000;"
+echo "2000 queues <= 1.15 x ploxwen's 1-queue time"
+
+# Largest peak RSS in KiB over 10 runs of "$@" on the one-queue server.
 peak_rss_kb() {
   local max=0 rss i
   for ((i = 0; i < 10; i++)); do
-    rss=$(/usr/bin/time -v "$@" <"$stdin_file" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ { print $2 }')
+    rss=$(on 1 /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ { print $2 }')
     ((rss > max)) && max=$rss
   done
   echo "$max"
 }
-
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-
-echo "cupsd: private, unix socket $CUPS_SERVER; $runs runs per command"
-"$ploxwen" "Virtual¦HELLO"  # fails loudly here rather than in the timings
-
-# IPP requests one run makes, from the server's access log.
-requests_of() {
-  local before
-  before=$(wc -l <"$dir/log/access_log")
-  bash -c "$1" >/dev/null
-  tail -n +"$((before + 1))" "$dir/log/access_log" | awk '{ print $(NF - 1) }' | paste -sd' '
-}
-echo "requests:       ploxwen: $(requests_of "$ploxwen_cmd")"
-echo "                lp:      $(requests_of "$lp_cmd")"
-
-p1=$(median_ms "$ploxwen_cmd")
-lp1=$(median_ms "$lp_cmd")
-echo "wall, median:   ploxwen $p1 ms   lp $lp1 ms   ratio $(ratio "$p1" "$lp1") (target <= 0.90)"
-
-stdin_file=/dev/null prss=$(peak_rss_kb "$ploxwen" "Virtual¦HELLO")
-stdin_file="$dir/hello" lprss=$(peak_rss_kb lp -d Virtual -o raw)
-echo "peak RSS:       ploxwen $prss KiB   lp $lprss KiB   ratio $(ratio "$prss" "$lprss") (target <= 1.00)"
-
-# Both sides of this comparison run on a server with the same job history.
-p1=$(median_ms "$ploxwen_cmd")
-for ((i = 1; i < 500; i++)); do
-  lpadmin -p "Bench$i" -v testout:/
-done
-count=$(lpstat -e | wc -l)
-p500=$(median_ms "$ploxwen_cmd")
-echo "queues:         1: $p1 ms   $count: $p500 ms   ratio $(ratio "$p500" "$p1") (target <= 1.20)"
+prss=$(peak_rss_kb "$ploxwen" "Virtual¦HELLO")
+lprss=$(peak_rss_kb lp -d Virtual -o raw "$work/hello")
+echo
+echo "peak RSS:  ploxwen $prss KiB   lp $lprss KiB   ratio $(ratio "$prss" "$lprss") (target <= 1.00)"

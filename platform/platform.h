@@ -40,7 +40,17 @@ class PrintingServices {
 public:
     virtual ~PrintingServices() = default;
 
+    // The whole list, in the platform's order.
     virtual std::unique_ptr<PrinterList> ObtainPrinterList() = 0;
+    // The list a search for `name` runs over: the entries of the whole list,
+    // in list order, that may equal `name`; every entry that equals it
+    // exactly must be among them. A search finds the same first exact match
+    // here as in the whole list, at the cost of the backend's lookup rather
+    // than of the list's length, and the 16-bit index of the search bounds
+    // only how many entries may match. The whole list trivially qualifies.
+    virtual std::unique_ptr<PrinterList> ObtainPrinterListFor(std::u16string_view /*name*/) {
+        return ObtainPrinterList();
+    }
     // Device name of the current printer; throws when there is none.
     virtual std::u16string CurrentDeviceName() = 0;
 };

@@ -19,14 +19,16 @@ std::int16_t ToIndex(std::int64_t value) {
 }  // namespace
 
 std::int16_t SelectPrinterByName(platform::PrintingServices& printing, std::u16string name) {
+    // Over the list narrowed for this name: the same outcome as over the
+    // whole list (see PrintingServices::ObtainPrinterListFor).
+    const auto list = [&] { return printing.ObtainPrinterListFor(name); };
     std::int16_t result = kFalse;
-    if (printing.ObtainPrinterList()->Count() <= 0) return result;
-    const std::int16_t last_index =
-        ToIndex(static_cast<std::int64_t>(printing.ObtainPrinterList()->Count()) - 1);
+    if (list()->Count() <= 0) return result;
+    const std::int16_t last_index = ToIndex(static_cast<std::int64_t>(list()->Count()) - 1);
 
     for (std::int16_t index = 0; index <= last_index; index = ToIndex(index + 1)) {
-        if (printing.ObtainPrinterList()->DeviceName(index) == name) {
-            printing.ObtainPrinterList()->MakeCurrent(index);
+        if (list()->DeviceName(index) == name) {
+            list()->MakeCurrent(index);
             result = kTrue;
             break;
         }

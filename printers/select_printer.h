@@ -13,6 +13,7 @@ inline constexpr std::int16_t kFalse = 0;
 // Makes the first listed printer whose device name equals `name` exactly
 // (code unit by code unit, case significant, nothing trimmed) the current
 // printer. Returns kTrue when one was made current, kFalse when none matched.
+// The search runs over the list the platform narrows for `name`.
 // Handles no failure: anything that fails ends the search and propagates.
 std::int16_t SelectPrinterByName(platform::PrintingServices& printing, std::u16string name);
 

@@ -33,6 +33,31 @@ Target TargetOf(const CupsPrintSystem::Destination& destination) {
     return {text, text.substr(text.find('/', std::strlen("ipp://")))};
 }
 
+// The URI that names the destination `name` (UTF-8) to the server, every
+// byte but the unreserved ones percent-encoded, so that the server decodes
+// exactly that name whatever it holds ('/', '?', '#', '%', spaces).
+std::string LookupUri(std::string_view name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "ipp://localhost/printers/";
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+                                byte == '~';
+        if (unreserved) {
+            uri.push_back(c);
+        } else {
+            uri.push_back('%');
+            uri.push_back(kHex[byte >> 4]);
+            uri.push_back(kHex[byte & 0xF]);
+        }
+    }
+    return uri;
+}
+
+// IPP's name(127): no printer or class is called by a longer name.
+constexpr std::size_t kMaxPrinterNameBytes = 127;
+
 // The device name the default destination resolves to: "queue/instance"
 // names the queue.
 std::u16string QueueOfDestination(const char* destination) {
@@ -49,7 +74,7 @@ bool IsRawDataType(const char* data_type) {
 
 }  // namespace
 
-// Every reading of the list is served from the one snapshot of the run.
+// Every reading of a list is served from the one answer of the run.
 class CupsPrintSystem::SnapshotList final : public platform::PrinterList {
 public:
     SnapshotList(const std::vector<Destination>& destinations, std::optional<std::u16string>& current)
@@ -135,6 +160,54 @@ std::unique_ptr<platform::PrinterList> CupsPrintSystem::ObtainPrinterList() {
     return std::make_unique<SnapshotList>(Destinations(), current_);
 }
 
+const std::vector<CupsPrintSystem::Destination>& CupsPrintSystem::DestinationsNamed(
+    std::u16string_view device) {
+    const auto known = named_.find(device);
+    if (known != named_.end()) return known->second;
+
+    std::vector<Destination> found;
+    const std::string name = EncodeUtf8Escaped(device);
+    if (!name.empty() && name.size() <= kMaxPrinterNameBytes) {
+        http_t* http = Connection();
+        ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     LookupUri(name).c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                     "printer-name");
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        const IppPtr response(cupsDoRequest(http, request, "/"));  // frees the request
+        const ipp_status_t status = cupsLastError();
+        if (status != IPP_STATUS_ERROR_NOT_FOUND) {
+            if (!response || !IppSucceeded(status)) {
+                throw PlatformError(std::string("cannot look up the printer: ") + cupsLastErrorString());
+            }
+            ipp_attribute_t* attribute = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
+            const char* spelled = attribute != nullptr ? ippGetString(attribute, 0, nullptr) : nullptr;
+            if (spelled == nullptr) throw PlatformError("the server answered without the printer's name");
+            found.push_back({spelled, DecodeUtf8Escaped(spelled)});
+        }
+    }
+    return named_.emplace(device, std::move(found)).first->second;
+}
+
+std::unique_ptr<platform::PrinterList> CupsPrintSystem::ObtainPrinterListFor(std::u16string_view name) {
+    return std::make_unique<SnapshotList>(DestinationsNamed(name), current_);
+}
+
+// The destination of exactly that name: as the search found it, or else
+// looked up on its own.
+const CupsPrintSystem::Destination* CupsPrintSystem::ExactlyNamed(const std::u16string& device) {
+    for (const auto& searched : named_) {
+        for (const Destination& destination : searched.second) {
+            if (destination.device == device) return &destination;
+        }
+    }
+    for (const Destination& destination : DestinationsNamed(device)) {
+        if (destination.device == device) return &destination;
+    }
+    return nullptr;
+}
+
 std::u16string CupsPrintSystem::CurrentDeviceName() {
     if (!current_) {
         // lpoptions, LPDEST and PRINTER are read locally; only when none of
@@ -161,23 +234,19 @@ CupsPrintSystem::OpenPrinter* CupsPrintSystem::Find(platform::PrinterHandle hand
 std::int32_t CupsPrintSystem::OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
                                            const void* /*defaults*/) {
     if (printer_name == nullptr || handle == nullptr) return 0;
-    const std::u16string device = narrow_text_.Decode(printer_name);
-    const std::vector<Destination>* destinations = nullptr;
+    // Exactly that name: CUPS would also accept it in another case. A queue
+    // deleted since the search is found by the job's first request.
+    const Destination* destination = nullptr;
     try {
-        destinations = &Destinations();
+        destination = ExactlyNamed(narrow_text_.Decode(printer_name));
     } catch (const PlatformError&) {
         return 0;
     }
-    // Exactly that name: CUPS would also accept it in another case.
-    for (const Destination& destination : *destinations) {
-        if (destination.device == device) {
-            const platform::PrinterHandle opened = next_handle_++;
-            printers_.emplace(opened, OpenPrinter{&destination});
-            *handle = opened;
-            return 1;
-        }
-    }
-    return 0;
+    if (destination == nullptr) return 0;
+    const platform::PrinterHandle opened = next_handle_++;
+    printers_.emplace(opened, OpenPrinter{destination});
+    *handle = opened;
+    return 1;
 }
 
 CupsPrintSystem::IppPtr CupsPrintSystem::NewJobRequest(ipp_op_t operation, const OpenPrinter& printer) const {

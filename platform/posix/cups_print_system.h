@@ -1,7 +1,7 @@
 // Printer list, current printer and spooler functions on CUPS.
 //
 // One connection to the CUPS server serves the whole run. The destination
-// list is read once (one CUPS-Get-Printers request) and every later reading
+// list, or a search's one queue, is asked for once and every later reading
 // is served from that snapshot. A printer handle carries at most one job:
 // Create-Job when the document starts, one Send-Document streamed across the
 // writes, its response checked when the document ends.
@@ -9,10 +9,12 @@
 
 #include <cups/cups.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -27,7 +29,15 @@ public:
     CupsPrintSystem(const CupsPrintSystem&) = delete;
     CupsPrintSystem& operator=(const CupsPrintSystem&) = delete;
 
+    // Every queue and class: one CUPS-Get-Printers request, whose cost to the
+    // server grows with the number of queues.
     std::unique_ptr<platform::PrinterList> ObtainPrinterList() override;
+    // The queue or class the server finds under `name`, as the server spells
+    // it, or none: one Get-Printer-Attributes request, of the same cost
+    // however many queues there are. CUPS finds and keeps names without
+    // regard to case, so no queue of exactly that name can be missed, and the
+    // core's exact comparison still tells "virtual" from "Virtual".
+    std::unique_ptr<platform::PrinterList> ObtainPrinterListFor(std::u16string_view name) override;
     std::u16string CurrentDeviceName() override;
 
     std::int32_t OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
@@ -61,6 +71,8 @@ private:
     http_t* Connection();
     void DropConnection();
     const std::vector<Destination>& Destinations();
+    const std::vector<Destination>& DestinationsNamed(std::u16string_view name);
+    const Destination* ExactlyNamed(const std::u16string& device);
     OpenPrinter* Find(platform::PrinterHandle handle);
     struct IppDeleter {
         void operator()(ipp_t* ipp) const { ippDelete(ipp); }
@@ -76,6 +88,8 @@ private:
     bool connect_failed_ = false;
     std::optional<std::vector<Destination>> destinations_;
     bool list_failed_ = false;
+    // The server's answer for each name searched in this run.
+    std::map<std::u16string, std::vector<Destination>, std::less<>> named_;
     std::optional<std::u16string> current_;
     std::map<platform::PrinterHandle, OpenPrinter> printers_;
     platform::PrinterHandle next_handle_ = 1;

@@ -34,6 +34,9 @@
 # Logs: DIR/log/{error_log,access_log,page_log}. access_log logs every IPP
 # request (AccessLogLevel all), which is how requests per run are counted.
 # Set PRIVATE_CUPSD_LOGLEVEL=debug for a verbose error_log.
+# Set PRIVATE_CUPSD_QUEUES=N for `start` to write N raw queues Queue1..QueueN
+# (testout:/, enabled, accepting) into DIR's printers.conf, replacing it, before
+# cupsd starts: thousands of queues in a moment, where lpadmin takes minutes.
 set -euo pipefail
 
 die() {
@@ -176,6 +179,15 @@ EOF
   chmod 0644 "$dir/etc/cupsd.conf" "$dir/etc/cups-files.conf"
 }
 
+write_queues() {
+  local dir=$1 count=$2
+  [[ $count =~ ^[0-9]+$ ]] || die "PRIVATE_CUPSD_QUEUES is not a number: $count"
+  awk -v n="$count" 'BEGIN {
+    for (i = 1; i <= n; i++)
+      printf "<Printer Queue%d>\nDeviceURI testout:/\nState Idle\nAccepting Yes\nShared No\n</Printer>\n", i
+  }' >"$dir/etc/printers.conf"
+}
+
 is_running() {
   local pid
   [[ -f "$1/cupsd.pid" ]] || return 1
@@ -191,6 +203,9 @@ cmd_start() {
   ((${#socket} < 104)) || die "socket path too long: $socket"
   is_running "$dir" && die "already running in $dir"
   write_config "$dir"
+  if [[ -n "${PRIVATE_CUPSD_QUEUES:-}" ]]; then
+    write_queues "$dir" "$PRIVATE_CUPSD_QUEUES"
+  fi
   rm -f "$socket"
 
   # Foreground mode keeps the process ours: the pid we record is cupsd itself.
