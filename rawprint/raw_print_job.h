@@ -13,7 +13,8 @@ inline constexpr char16_t kNotRecognizedMessage[] = u"The Printer Name you typed
 enum class PrintOutcome {
     kNotOpened,      // the failure message was shown (or could not be); nothing sent
     kPrinted,        // opened, and every later spooler call succeeded
-    kSpoolerFailed,  // opened, but a later call failed or wrote fewer bytes than asked
+    kSpoolerFailed,  // opened, but the payload was not all handed over: the spooler holds no job
+    kUnconfirmed,    // the whole payload was handed over, but a call failed: the job may exist
 };
 
 // The printing block: opens the current printer by its device name and sends
