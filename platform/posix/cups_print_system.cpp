@@ -57,8 +57,9 @@ bool IsRawDataType(const char* data_type) {
 constexpr std::chrono::seconds kRunTime(30);
 // The longest single wait on the connection; see WaitUntilDeadline.
 constexpr double kLongestWaitSeconds = 10;
-// Connecting again after a refusal: a server being started has its socket a
-// moment before it listens. A full listen queue is retried until the deadline.
+// Connecting again after a refusal: a server being started or reloaded has
+// its socket a moment after, or before, it listens. A full listen queue is
+// retried until the deadline.
 constexpr std::chrono::seconds kRefusalPatience(1);
 constexpr std::chrono::milliseconds kFirstRetryDelay(5);
 constexpr std::chrono::milliseconds kLongestRetryDelay(200);
@@ -80,7 +81,8 @@ ConnectFailure ProbeServer() {
         close(fd);
         if (connected) failure = ConnectFailure::kAccepted;
         if (!connected && error == EAGAIN) failure = ConnectFailure::kBusy;
-        if (!connected && error == ECONNREFUSED) failure = ConnectFailure::kRefused;
+        // A local socket is missing for a moment while cupsd reloads or restarts.
+        if (!connected && (error == ECONNREFUSED || error == ENOENT)) failure = ConnectFailure::kRefused;
         if (failure != ConnectFailure::kUnreachable) break;
     }
     httpAddrFreeList(addresses);
@@ -244,6 +246,9 @@ void CupsPrintSystem::NoteCause(std::string cause) {
 std::string CupsPrintSystem::FailureCause() const {
     if (!cause_.empty()) return cause_;
     if (deadline_passed_) return "server not answering at " + ServerAddress();
+    // libcups's word for a request that broke off without an answer.
+    if (cupsLastError() == IPP_STATUS_ERROR_INTERNAL)
+        return "connection lost to the server at " + ServerAddress();
     return CauseOfStatus(cupsLastError(), ServerAddress());
 }
 
