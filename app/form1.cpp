@@ -59,6 +59,9 @@ void Form1::OnLoad() {
             case rawprint::PrintOutcome::kSpoolerFailed:
                 exit_status_ = kSpoolerCallFailed;
                 break;
+            case rawprint::PrintOutcome::kUnconfirmed:
+                exit_status_ = kJobUnconfirmed;
+                break;
         }
     } else {
         exit_status_ = kNoPrinterMatched;

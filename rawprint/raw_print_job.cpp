@@ -61,7 +61,10 @@ PrintOutcome RunPrintingBlock(const platform::Platform& platform,
 
     // Only the open result steers the block; everything below merely notes
     // whether the spooler took the document cleanly, for the exit status.
+    // A failure before the whole payload is handed over means no job; one
+    // after it leaves open whether the spooler made the job.
     bool clean = true;
+    bool clean_to_handover = false;
     auto step = [&clean](auto&& body) { clean = RunStep(body) && clean; };
 
     // Open the printer that is current now, by its device name.
@@ -92,6 +95,7 @@ PrintOutcome RunPrintingBlock(const platform::Platform& platform,
         const auto count = static_cast<std::uint32_t>(payload.size());
         status = spooler.WritePrinter(handle, payload.data(), count, &written);
         if (status == 0 || written != count) clean = false;
+        clean_to_handover = clean;
     });
     step([&] {
         status = spooler.EndPagePrinter(handle);
@@ -106,7 +110,8 @@ PrintOutcome RunPrintingBlock(const platform::Platform& platform,
         if (status == 0) clean = false;
     });
 
-    return clean ? PrintOutcome::kPrinted : PrintOutcome::kSpoolerFailed;
+    if (clean) return PrintOutcome::kPrinted;
+    return clean_to_handover ? PrintOutcome::kUnconfirmed : PrintOutcome::kSpoolerFailed;
 }
 
 }  // namespace ploxwen::rawprint

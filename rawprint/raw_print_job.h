@@ -12,7 +12,8 @@ inline constexpr char16_t kDocumentName[] = u"Command Print";
 enum class PrintOutcome {
     kNotOpened,      // the printer would not open; nothing sent
     kPrinted,        // opened, and every later spooler call succeeded
-    kSpoolerFailed,  // opened, but a later call failed or wrote fewer bytes than asked
+    kSpoolerFailed,  // opened, but the payload was not all handed over: the spooler holds no job
+    kUnconfirmed,    // the whole payload was handed over, but a call failed: the job may exist
 };
 
 // The printing block: opens the current printer by its device name and sends

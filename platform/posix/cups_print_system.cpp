@@ -1,8 +1,14 @@
 #include "platform/posix/cups_print_system.h"
 
 #include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace ploxwen::posix {
@@ -72,6 +78,65 @@ bool IsRawDataType(const char* data_type) {
     return strcasecmp(data_type, "RAW") == 0;
 }
 
+// A run that cannot get its answers gives up this long after it started.
+constexpr std::chrono::seconds kRunTime(30);
+// The longest single wait on the connection; see WaitUntilDeadline.
+constexpr double kLongestWaitSeconds = 10;
+// Connecting again after a refusal: a server being started or reloaded has
+// its socket a moment after, or before, it listens. A full listen queue is
+// retried until the deadline.
+constexpr std::chrono::seconds kRefusalPatience(1);
+constexpr std::chrono::milliseconds kFirstRetryDelay(5);
+constexpr std::chrono::milliseconds kLongestRetryDelay(200);
+
+enum class ConnectFailure { kBusy, kRefused, kAccepted, kUnreachable };
+
+// httpConnect2 reports every failure alike. One bare connect() tells a full
+// listen queue (EAGAIN on a local socket) from a refusal or no server at all.
+ConnectFailure ProbeServer() {
+    const std::string port = std::to_string(ippPort());
+    http_addrlist_t* addresses = httpAddrGetList(cupsServer(), AF_UNSPEC, port.c_str());
+    ConnectFailure failure = ConnectFailure::kUnreachable;
+    for (http_addrlist_t* address = addresses; address != nullptr; address = address->next) {
+        const int fd = socket(httpAddrFamily(&address->addr), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) continue;
+        const bool connected =
+            connect(fd, &address->addr.addr, static_cast<socklen_t>(httpAddrLength(&address->addr))) == 0;
+        const int error = errno;
+        close(fd);
+        if (connected) failure = ConnectFailure::kAccepted;
+        if (!connected && error == EAGAIN) failure = ConnectFailure::kBusy;
+        // A local socket is missing for a moment while cupsd reloads or restarts.
+        if (!connected && (error == ECONNREFUSED || error == ENOENT)) failure = ConnectFailure::kRefused;
+        if (failure != ConnectFailure::kUnreachable) break;
+    }
+    httpAddrFreeList(addresses);
+    return failure;
+}
+
+// The cause a failed request names; empty for a success or an error that
+// says nothing a user could act on.
+std::string CauseOfStatus(ipp_status_t status, const std::string& server_address) {
+    switch (status) {
+        case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:  // also libcups's word for a failed reconnect
+            return "server unreachable at " + server_address;
+        case IPP_STATUS_ERROR_NOT_AUTHENTICATED:
+        case IPP_STATUS_ERROR_CUPS_AUTHENTICATION_CANCELED:
+            return "authentication required";
+        case IPP_STATUS_ERROR_NOT_AUTHORIZED:
+        case IPP_STATUS_ERROR_FORBIDDEN:
+            return "not allowed by the server";
+        case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
+            return "queue not accepting jobs";
+        case IPP_STATUS_ERROR_NOT_FOUND:
+            return "queue not found";
+        default:
+            break;
+    }
+    if (IppSucceeded(status) || status == IPP_STATUS_ERROR_INTERNAL) return {};
+    return std::string("server refused: ") + cupsLastErrorString();
+}
+
 }  // namespace
 
 // Every reading of a list is served from the one answer of the run.
@@ -96,25 +161,120 @@ private:
     std::optional<std::u16string>& current_;
 };
 
-CupsPrintSystem::CupsPrintSystem(NarrowText& narrow_text) : narrow_text_(narrow_text) {}
+CupsPrintSystem::CupsPrintSystem(NarrowText& narrow_text)
+    : narrow_text_(narrow_text), deadline_(Clock::now() + kRunTime) {
+    // A server that goes away mid-request must fail the write, not end the
+    // process: libcups sends without MSG_NOSIGNAL.
+    std::signal(SIGPIPE, SIG_IGN);
+    cupsSetPasswordCB2(&CupsPrintSystem::AskPassword, this);
+}
 
 CupsPrintSystem::~CupsPrintSystem() {
-    for (auto& entry : printers_) {
-        if (entry.second.state == JobState::kCreated || entry.second.state == JobState::kSending) {
-            Cancel(entry.second);
-        }
-    }
+    // An unfinished Print-Job dies with its connection; the server keeps nothing.
     DropConnection();
+    cupsSetPasswordCB2(nullptr, nullptr);
 }
 
 http_t* CupsPrintSystem::Connection() {
     if (http_ == nullptr && !connect_failed_) {
-        http_ =
-            httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
+        http_ = ConnectBeforeDeadline();
         connect_failed_ = http_ == nullptr;
     }
     if (http_ == nullptr) throw PlatformError("the CUPS server does not answer");
+    if (Clock::now() >= deadline_) {
+        deadline_passed_ = true;
+        throw PlatformError("no time left for another request");
+    }
+    WaitUntilDeadline(http_);
     return http_;
+}
+
+void CupsPrintSystem::WaitUntilDeadline(http_t* http) {
+    // libcups waits this long at a time before it asks KeepWaiting, and
+    // allows no longer a pause inside an answer: a short slice would cut a
+    // busy server's answer, a long one would outlast the deadline after
+    // libcups's own fixed waits.
+    const std::chrono::duration<double> left = deadline_ - Clock::now();
+    httpSetTimeout(http, std::clamp(left.count(), 0.001, kLongestWaitSeconds), &CupsPrintSystem::KeepWaiting,
+                   this);
+}
+
+http_t* CupsPrintSystem::ConnectBeforeDeadline() {
+    std::chrono::milliseconds delay = kFirstRetryDelay;
+    Clock::time_point retrying_since = Clock::now();
+    bool was_busy = true;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        if (left.count() > 0) {
+            http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                        static_cast<int>(left.count()), nullptr);
+            if (http != nullptr) return http;
+        }
+        if (Clock::now() >= deadline_) {
+            deadline_passed_ = true;
+            NoteCause("server not answering at " + ServerAddress());
+            return nullptr;
+        }
+        // A busy server is waited for; a refusing one only briefly.
+        const ConnectFailure failure = ProbeServer();
+        const bool busy = failure == ConnectFailure::kBusy;
+        if (was_busy && !busy) retrying_since = Clock::now();
+        was_busy = busy;
+        if (failure == ConnectFailure::kUnreachable ||
+            (!busy && Clock::now() - retrying_since >= kRefusalPatience)) {
+            NoteCause("server unreachable at " + ServerAddress());
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(delay, deadline_ - Clock::now()));
+        delay = std::min(delay * 2, kLongestRetryDelay);
+    }
+}
+
+int CupsPrintSystem::KeepWaiting(http_t* http, void* self) {
+    auto* system = static_cast<CupsPrintSystem*>(self);
+    if (Clock::now() >= system->deadline_) {
+        system->deadline_passed_ = true;
+        return 0;
+    }
+    system->WaitUntilDeadline(http);
+    return 1;
+}
+
+const char* CupsPrintSystem::AskPassword(const char* prompt, http_t* http, const char* method,
+                                         const char* resource, void* self) {
+    auto* system = static_cast<CupsPrintSystem*>(self);
+    const char* password = nullptr;
+    // Without a terminal nobody can answer: fail at once instead of waiting.
+    if (isatty(STDIN_FILENO)) {
+        // libcups's own prompt; the time spent typing is not the server's.
+        const Clock::time_point asked = Clock::now();
+        cupsSetPasswordCB2(nullptr, nullptr);
+        password = cupsGetPassword2(prompt, http, method, resource);
+        cupsSetPasswordCB2(&CupsPrintSystem::AskPassword, self);
+        system->deadline_ += Clock::now() - asked;
+    }
+    if (password == nullptr) system->NoteCause("authentication required");
+    return password;
+}
+
+std::string CupsPrintSystem::ServerAddress() const {
+    const char* server = cupsServer();
+    if (server[0] == '/') return server;  // a local socket
+    return std::string(server) + ":" + std::to_string(ippPort());
+}
+
+void CupsPrintSystem::NoteCause(std::string cause) {
+    // The first failure explains the run; later ones follow from it.
+    if (cause_.empty()) cause_ = std::move(cause);
+}
+
+std::string CupsPrintSystem::FailureCause() const {
+    if (!cause_.empty()) return cause_;
+    if (deadline_passed_) return "server not answering at " + ServerAddress();
+    // libcups's word for a request that broke off without an answer.
+    if (cupsLastError() == IPP_STATUS_ERROR_INTERNAL)
+        return "connection lost to the server at " + ServerAddress();
+    return CauseOfStatus(cupsLastError(), ServerAddress());
 }
 
 void CupsPrintSystem::DropConnection() {
@@ -216,7 +376,9 @@ std::u16string CupsPrintSystem::CurrentDeviceName() {
         try {
             http = Connection();
         } catch (const PlatformError&) {
-            // libcups still resolves a locally set default without a server.
+            // libcups still resolves a locally set default without a server,
+            // but would wait for one on its own once the run's time is up.
+            if (deadline_passed_) throw;
         }
         const char* destination = cupsGetDefault2(http);
         if (destination == nullptr || *destination == '\0')
@@ -249,17 +411,6 @@ std::int32_t CupsPrintSystem::OpenPrinterA(const char* printer_name, platform::P
     return 1;
 }
 
-CupsPrintSystem::IppPtr CupsPrintSystem::NewJobRequest(ipp_op_t operation, const OpenPrinter& printer) const {
-    const std::string uri = TargetOf(*printer.destination).uri;
-    IppPtr request(ippNewRequest(operation));
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
-    if (printer.job_id != 0) {
-        ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", printer.job_id);
-    }
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    return request;
-}
-
 std::uint32_t CupsPrintSystem::StartDocPrinterA(platform::PrinterHandle handle, std::uint32_t level,
                                                 const platform::DocInfo1A* doc_info) {
     OpenPrinter* printer = Find(handle);
@@ -270,33 +421,41 @@ std::uint32_t CupsPrintSystem::StartDocPrinterA(platform::PrinterHandle handle, 
     if (doc_info->pDatatype != nullptr && !IsRawDataType(doc_info->pDatatype)) return 0;
 
     try {
-        // Create-Job as one request; cupsCreateDestJob would first ask the
-        // printer for its capabilities.
         printer->resource = TargetOf(*printer->destination).resource;
-        http_t* http = Connection();
-        IppPtr request = NewJobRequest(IPP_OP_CREATE_JOB, *printer);
         if (doc_info->pDocName != nullptr && *doc_info->pDocName != '\0') {
-            const std::string job_name = EncodeUtf8Escaped(narrow_text_.Decode(doc_info->pDocName));
-            ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
-                         job_name.c_str());
+            printer->job_name = EncodeUtf8Escaped(narrow_text_.Decode(doc_info->pDocName));
         }
-        const IppPtr response(cupsDoRequest(http, request.release(), printer->resource.c_str()));
-        if (!response || !IppSucceeded(cupsLastError())) return 0;
-        ipp_attribute_t* job_id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
-        if (job_id == nullptr || ippGetInteger(job_id, 0) <= 0) return 0;
-
-        printer->job_id = ippGetInteger(job_id, 0);
-        printer->state = JobState::kCreated;
-        return static_cast<std::uint32_t>(printer->job_id);
     } catch (...) {
-        return 0;  // no job was created
+        return 0;
     }
+    // Nothing goes to the server yet: the job is sent with its first byte.
+    // The server numbers it only when it is complete, so the document
+    // number returned here is just non-zero.
+    printer->state = JobState::kStarted;
+    return 1;
 }
 
 std::int32_t CupsPrintSystem::StartPagePrinter(platform::PrinterHandle handle) {
     const OpenPrinter* printer = Find(handle);
     return printer != nullptr &&
-           (printer->state == JobState::kCreated || printer->state == JobState::kSending);
+           (printer->state == JobState::kStarted || printer->state == JobState::kStreaming);
+}
+
+bool CupsPrintSystem::StartPrintJob(OpenPrinter& printer) {
+    http_t* http = Connection();
+    const std::string uri = TargetOf(*printer.destination).uri;
+    const IppPtr request(ippNewRequest(IPP_OP_PRINT_JOB));
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    if (!printer.job_name.empty()) {
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+                     printer.job_name.c_str());
+    }
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                 CUPS_FORMAT_RAW);
+    printer.state = JobState::kStreaming;
+    return cupsSendRequest(http, request.get(), printer.resource.c_str(), CUPS_LENGTH_VARIABLE) ==
+           HTTP_STATUS_CONTINUE;
 }
 
 std::int32_t CupsPrintSystem::WritePrinter(platform::PrinterHandle handle, const void* bytes,
@@ -305,32 +464,25 @@ std::int32_t CupsPrintSystem::WritePrinter(platform::PrinterHandle handle, const
     if (written == nullptr) return 0;
     *written = 0;
     if (printer == nullptr ||
-        (printer->state != JobState::kCreated && printer->state != JobState::kSending)) {
+        (printer->state != JobState::kStarted && printer->state != JobState::kStreaming)) {
         return 0;
     }
     if (count == 0) return 1;
-    if (bytes == nullptr) return Fail(*printer);
+    if (bytes == nullptr) return Fail(*printer, "no data to send");
 
+    // Cut off before the end, the request leaves no job behind.
+    const std::string cut_off =
+        deadline_passed_ ? "server not answering at " + ServerAddress() : "connection lost while sending";
     try {
-        if (printer->state == JobState::kCreated) {
-            // The one document of the job, streamed across every write and
-            // completed when the document ends.
-            http_t* http = Connection();
-            const IppPtr request = NewJobRequest(IPP_OP_SEND_DOCUMENT, *printer);
-            ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
-                         CUPS_FORMAT_RAW);
-            ippAddBoolean(request.get(), IPP_TAG_OPERATION, "last-document", 1);
-            printer->state = JobState::kSending;
-            if (cupsSendRequest(http, request.get(), printer->resource.c_str(), CUPS_LENGTH_VARIABLE) !=
-                HTTP_STATUS_CONTINUE) {
-                return Fail(*printer);
-            }
-        }
-        if (cupsWriteRequestData(http_, static_cast<const char*>(bytes), count) != HTTP_STATUS_CONTINUE) {
-            return Fail(*printer);
-        }
+        if (printer->state == JobState::kStarted && !StartPrintJob(*printer)) return Fail(*printer, cut_off);
+        WaitUntilDeadline(http_);
+        http_status_t status = cupsWriteRequestData(http_, static_cast<const char*>(bytes), count);
+        // Out of libcups's buffer: a write that succeeds has reached the
+        // connection, so a server gone by now fails it here, before the end.
+        if (status == HTTP_STATUS_CONTINUE && httpFlushWrite(http_) < 0) status = HTTP_STATUS_ERROR;
+        if (status != HTTP_STATUS_CONTINUE) return Fail(*printer, cut_off);
     } catch (...) {
-        return Fail(*printer);
+        return Fail(*printer, cut_off);
     }
     *written = count;
     return 1;
@@ -345,17 +497,22 @@ std::int32_t CupsPrintSystem::EndDocPrinter(platform::PrinterHandle handle) {
     OpenPrinter* printer = Find(handle);
     if (printer == nullptr) return 0;
     switch (printer->state) {
-        case JobState::kCreated:
-            // Nothing was written, and CUPS refuses an empty document: the
-            // job must not stay behind waiting for one.
-            if (!Cancel(*printer)) return 0;
+        case JobState::kStarted:
+            // No byte was written, so no request was made: an empty document
+            // leaves nothing on the server (CUPS would refuse it anyway).
             printer->state = JobState::kDone;
             return 1;
-        case JobState::kSending: {
+        case JobState::kStreaming: {
+            // Ends the request and waits for the server's answer to it.
+            WaitUntilDeadline(http_);
             const IppPtr response(cupsGetResponse(http_, printer->resource.c_str()));
-            if (!response) return Fail(*printer);
-            printer->state = JobState::kCreated;  // the request is over; the connection is free
-            if (!IppSucceeded(cupsLastError())) return Fail(*printer);
+            if (!response) {
+                // An HTTP refusal is an answer; anything else leaves the job's
+                // fate unknown: the server may have made it.
+                if (httpGetStatus(http_) < HTTP_STATUS_BAD_REQUEST) NoteCause("answer lost");
+                return Fail(*printer, "answer lost");
+            }
+            if (!IppSucceeded(cupsLastError())) return Fail(*printer, "the job was refused");
             printer->state = JobState::kDone;
             return 1;
         }
@@ -369,32 +526,22 @@ std::int32_t CupsPrintSystem::EndDocPrinter(platform::PrinterHandle handle) {
 std::int32_t CupsPrintSystem::ClosePrinter(platform::PrinterHandle handle) {
     OpenPrinter* printer = Find(handle);
     if (printer == nullptr) return 0;
-    if (printer->state == JobState::kCreated || printer->state == JobState::kSending) Cancel(*printer);
+    // A document that never ended: dropping its unfinished request is what
+    // keeps the server from making the job.
+    if (printer->state == JobState::kStreaming) DropConnection();
     printers_.erase(handle);
     return 1;
 }
 
-bool CupsPrintSystem::Fail(OpenPrinter& printer) {
-    Cancel(printer);
+std::int32_t CupsPrintSystem::Fail(OpenPrinter& printer, const std::string& fallback_cause) {
+    // The server's own reason if it gave one, else what this side saw.
+    const std::string cause = CauseOfStatus(cupsLastError(), ServerAddress());
+    NoteCause(cause.empty() ? fallback_cause : cause);
+    // The connection is mid-request or in doubt: close it, which also makes
+    // the server drop a request it has not got whole.
+    if (printer.state == JobState::kStreaming) DropConnection();
     printer.state = JobState::kDone;
-    return false;
-}
-
-bool CupsPrintSystem::Cancel(OpenPrinter& printer) {
-    if (printer.state == JobState::kSending) {
-        // The connection is in the middle of a request; only a new one can
-        // carry the cancellation, and dropping this one abandons the upload.
-        DropConnection();
-    }
-    printer.state = JobState::kDone;
-    try {
-        http_t* http = Connection();
-        const IppPtr response(
-            cupsDoRequest(http, NewJobRequest(IPP_OP_CANCEL_JOB, printer).release(), "/jobs/"));
-        return response && IppSucceeded(cupsLastError());
-    } catch (...) {
-        return false;
-    }
+    return 0;
 }
 
 }  // namespace ploxwen::posix

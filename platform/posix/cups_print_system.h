@@ -2,13 +2,18 @@
 //
 // One connection to the CUPS server serves the whole run. The destination
 // list, or a search's one queue, is asked for once and every later reading
-// is served from that snapshot. A printer handle carries at most one job:
-// Create-Job when the document starts, one Send-Document streamed across the
-// writes, its response checked when the document ends.
+// is served from that snapshot. A printer handle carries at most one job, sent
+// as one Print-Job request: streamed from the first write and completed when
+// the document ends, so the server makes the job only once it holds every
+// byte, and a run that stops or fails before that leaves nothing behind.
+//
+// The whole run shares one deadline: connecting, every wait for the server
+// and every retry give up when it passes.
 #pragma once
 
 #include <cups/cups.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -51,6 +56,10 @@ public:
     std::int32_t EndDocPrinter(platform::PrinterHandle handle) override;
     std::int32_t ClosePrinter(platform::PrinterHandle handle) override;
 
+    // Why the run's last failure happened, in plain words ("answer lost");
+    // empty when nothing failed that the server could explain.
+    std::string FailureCause() const;
+
     // A CUPS destination as the server lists it.
     struct Destination {
         std::string name;       // UTF-8, as CUPS stores it
@@ -60,15 +69,20 @@ public:
 private:
     class SnapshotList;
 
-    enum class JobState { kNone, kCreated, kSending, kDone };
+    // kStarted: the document is open but no byte has gone yet, so no request
+    // either; kStreaming: the Print-Job request is under way.
+    enum class JobState { kNone, kStarted, kStreaming, kDone };
     struct OpenPrinter {
         const Destination* destination;
         JobState state = JobState::kNone;
-        int job_id = 0;
-        std::string resource;  // where the job's requests are posted
+        std::string job_name;  // UTF-8
+        std::string resource;  // where the job is posted
     };
+    using Clock = std::chrono::steady_clock;
 
     http_t* Connection();
+    http_t* ConnectBeforeDeadline();
+    void WaitUntilDeadline(http_t* http);
     void DropConnection();
     const std::vector<Destination>& Destinations();
     const std::vector<Destination>& DestinationsNamed(std::u16string_view name);
@@ -79,11 +93,18 @@ private:
     };
     using IppPtr = std::unique_ptr<ipp_t, IppDeleter>;
 
-    IppPtr NewJobRequest(ipp_op_t operation, const OpenPrinter& printer) const;
-    bool Cancel(OpenPrinter& printer);
-    bool Fail(OpenPrinter& printer);
+    bool StartPrintJob(OpenPrinter& printer);
+    std::int32_t Fail(OpenPrinter& printer, const std::string& fallback_cause);
+    void NoteCause(std::string cause);
+    std::string ServerAddress() const;
+    static int KeepWaiting(http_t* http, void* self);
+    static const char* AskPassword(const char* prompt, http_t* http, const char* method, const char* resource,
+                                   void* self);
 
     NarrowText& narrow_text_;
+    Clock::time_point deadline_;
+    bool deadline_passed_ = false;
+    std::string cause_;
     http_t* http_ = nullptr;
     bool connect_failed_ = false;
     std::optional<std::vector<Destination>> destinations_;

@@ -106,6 +106,7 @@ void PosixWindowing::ShowMessage(std::u16string_view prompt) {
 }
 
 void PosixWindowing::EndProgram(int exit_status) {
+    if (last_words_) last_words_(exit_status);
     std::fflush(nullptr);
     std::_Exit(exit_status);
 }

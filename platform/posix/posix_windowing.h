@@ -3,7 +3,9 @@
 // where a display is available, in a window from the window module.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -23,7 +25,11 @@ public:
     [[noreturn]] void EndProgram(int exit_status) override;
     void ShowFormUntilClosed() override;
 
+    // Called with the exit status just before EndProgram ends the process.
+    void BeforeEnd(std::function<void(int exit_status)> last_words) { last_words_ = std::move(last_words); }
+
 private:
+    std::function<void(int)> last_words_;
     std::vector<std::string> arguments_;
     const NarrowText& narrow_text_;
     std::u16string text1_;
