@@ -107,7 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::vector<std::string> arguments(1);
-    for (char c : rest) c ? arguments.back().push_back(c) : arguments.emplace_back();
+    for (char c : rest) {
+        if (c) {
+            arguments.back().push_back(c);
+        } else {
+            arguments.emplace_back();
+        }
+    }
     std::vector<char*> argv{const_cast<char*>("ploxwen")};
     for (std::string& argument : arguments) argv.push_back(argument.data());
     NarrowText narrow(kCharsets[(data[0] / 2) % 7]);

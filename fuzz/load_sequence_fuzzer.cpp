@@ -26,7 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 3; i + 1 < size; i += 2) {
         char16_t unit;
         std::memcpy(&unit, data + i, 2);
-        unit == 0xFFFF ? fields.emplace_back() : fields.back().push_back(unit);
+        if (unit == 0xFFFF) {
+            fields.emplace_back();
+        } else {
+            fields.back().push_back(unit);
+        }
     }
     const std::vector<std::u16string> pieces = app::SplitArgumentText(fields[0]);
     const std::u16string named = pieces.empty() ? u"" : pieces[0], text = pieces.size() < 2 ? u"" : pieces[1];
