@@ -131,7 +131,8 @@ Document* FakePlatform::DocumentFor(platform::PrinterHandle handle) {
 std::int32_t FakePlatform::OpenPrinterA(const char* name, platform::PrinterHandle* handle,
                                         const void* defaults) {
     if (Enter(Op::OpenPrinterA) || name == nullptr || handle == nullptr || defaults != nullptr) return 0;
-    const std::u16string wide(name, name + std::char_traits<char>::length(name));  // Latin-1 widened
+    std::u16string wide;  // the name back in UTF-16, from Latin-1
+    for (const char* c = name; *c; ++c) wide.push_back(static_cast<unsigned char>(*c));
     const auto listed = std::find(printers.begin(), printers.end(), wide);
     if (listed == printers.end() || std::count(unopenable.begin(), unopenable.end(), wide)) return 0;
     *handle = ++next_handle_;
