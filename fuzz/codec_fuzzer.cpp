@@ -1,17 +1,11 @@
-// The POSIX code-page conversions. Byte 0 picks the mode and the charset:
-//  - even: the rest are command-line bytes, a NUL ending each argument; read
-//    through the real argv intake and written back out by ToNarrow, they must
-//    come back identical;
-//  - odd: the rest are UTF-16 units as any text may hold them. ToNarrow never
-//    throws for a known charset, ToNarrowExactly gives the same bytes or
-//    refuses, and the escaped-UTF-8 codec gives back every text that has a
-//    byte form of its own.
+// The POSIX code-page conversions of any UTF-16 text: ToNarrow never throws
+// for a known charset, ToNarrowExactly gives the same bytes or refuses, and
+// the escaped-UTF-8 codec gives back every text that has a byte form of its own.
 #include <algorithm>
 #include <cstring>
 
 #include "fuzz_check.h"
 #include "platform/posix/narrow_text.h"
-#include "platform/posix/posix_windowing.h"
 
 using namespace ploxwen::posix;
 
@@ -98,26 +92,8 @@ void CheckText(std::u16string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
-    const std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
-    if (data[0] % 2) {
-        std::u16string text(rest.size() / 2, u'\0');
-        std::memcpy(text.data(), rest.data(), text.size() * 2);
-        CheckText(text);
-        return 0;
-    }
-    std::vector<std::string> arguments(1);
-    for (char c : rest) {
-        if (c) {
-            arguments.back().push_back(c);
-        } else {
-            arguments.emplace_back();
-        }
-    }
-    std::vector<char*> argv{const_cast<char*>("ploxwen")};
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    NarrowText narrow(kCharsets[(data[0] / 2) % 7]);
-    PosixWindowing windowing(static_cast<int>(argv.size()), argv.data(), narrow);
-    FUZZ_CHECK(narrow.ToNarrow(windowing.ArgumentText()) == JoinArguments(arguments));
+    std::u16string text(size / 2, u'\0');
+    std::memcpy(text.data(), data, text.size() * 2);
+    CheckText(text);
     return 0;
 }

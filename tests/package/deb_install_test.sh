@@ -42,8 +42,8 @@ DEB_MAIN=$(ls "$DIR"/build/ploxwen_*.deb) DEB_WINDOW=$(ls "$DIR"/build/ploxwen-w
 
 tarball=$DIR/cache/bookworm-minbase.tar
 if [[ ! -f $tarball ]]; then
-  mirror=${PLOXWEN_DEBIAN_MIRROR:-$(grep -rhoE '^(URIs:|deb) +https?://[^ ]+' /etc/apt/sources.list \
-    /etc/apt/sources.list.d/ 2>/dev/null | grep -v security | head -n1 | awk '{print $2}')}
+  mirror=${PLOXWEN_DEBIAN_MIRROR:-$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.{list,sources} 2>/dev/null |
+    grep -oE '^(URIs:|deb) +https?://[^ ]+' | grep -v security | head -n1 | awk '{print $2}' || true)}
   echo "--- debootstrap --variant=minbase bookworm from ${mirror:=http://deb.debian.org/debian}"
   rm -rf --one-file-system "$DIR/staging"
   debootstrap --variant=minbase bookworm "$DIR/staging" "$mirror" >"$DIR/debootstrap.log" 2>&1 ||
