@@ -12,7 +12,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd -P)
-harness="$root/tests/cups/private-cupsd.sh"
+harness="$root/scripts/private-cupsd.sh"
 runs=${RUNS:-100}
 ((runs >= 50)) || runs=50
 

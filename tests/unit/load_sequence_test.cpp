@@ -61,6 +61,7 @@ std::string Describe(const std::vector<Fault>& faults) {
 TEST(LoadSequence, EachFailingCallIsAbsorbedAndTheRunGoesOnAsTheOracleSays) {
     const std::vector<Fault> faults = EachFailingCall();
     EXPECT_GT(faults.size(), 40u);
+    std::cout << faults.size() << " failing calls\n";
     for (const Fault& fault : faults) {
         FakePlatform fake = Arranged();
         fake.faults = {fault};
@@ -76,6 +77,7 @@ bool NoMatch(const Fault& fault) {
 TEST(LoadSequence, TwoFailingCallsEndAsTheirOutcomesCombined) {
     std::vector<Fault> faults = EachFailingCall();
     faults.push_back({Op::ShowMessage, 1, Fails::kThrows});
+    int pairs = 0;
     for (const Fault& a : faults) {
         for (const Fault& b : faults) {
             // After a name that matches nothing only the search and the restore run,
@@ -83,9 +85,11 @@ TEST(LoadSequence, TwoFailingCallsEndAsTheirOutcomesCombined) {
             if ((a.op == b.op && a.occurrence == b.occurrence) || NoMatch(a) || NoMatch(b)) continue;
             FakePlatform fake = Arranged();
             fake.faults = {a, b};
+            ++pairs;
             EXPECT_EQ(Check(fake), "") << Describe({a, b}) << int(a.how) << int(b.how);
         }
     }
+    std::cout << pairs << " pairs of failing calls\n";
 }
 
 TEST(LoadSequence, NamesMatchExactlyAndPrintOnlyWhatTheCodePageSpells) {
