@@ -73,7 +73,7 @@ payload=$'\x1b@Gr\xc3\xbc\xc3\x9fe\n\n\x1dV0\x1bp0\x19\xfa'
 run LANG=C.UTF-8 /usr/bin/ploxwen "Virtual${BAR}${payload}"
 expect_eq "status of a print" 0 "$STATUS"
 [[ ! -s $WORK/out && ! -s $WORK/err ]] || fail "a print said something: $(cat "$WORK/out" "$WORK/err")"
-wait_until 30 test -n "$(jobs_received)" || fail "no job arrived"
+wait_until 30 eval '[[ -n $(jobs_received) ]]' || fail "no job arrived"
 cmp <(printf '%s' "$payload") "$CUPS_DIR/out/$(jobs_received)" || fail "the bytes differ"
 grep -qx 'title=Command Print' "$CUPS_DIR/out/$(jobs_received).meta" || fail "document name"
 run /usr/bin/ploxwen "virtual${BAR}x"

@@ -43,6 +43,7 @@ TEST(NarrowText, EveryByteRoundTripsThroughTextInEveryLocaleCharset) {
     }
     EXPECT_EQ(NarrowText("EUC-JP").Decode("\xA4\xA2x\xFF"), (Units{u'\u3042', u'x', 0xDCFF}));
     EXPECT_EQ(NarrowText("ISO-8859-15").Decode("\xA4"), u"€");
+    EXPECT_EQ(NarrowText("GB18030").Decode("\x81\x30\x81\x30x"), u"\u0080x");  // a character of four bytes
 }
 
 TEST(NarrowText, EncodesIntoTheLocaleCharsetWithQuestionMarksForTheRest) {
