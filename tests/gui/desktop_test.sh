@@ -46,8 +46,10 @@ find_window() { # NAME
   return 1
 }
 wait_window() { # NAME
-  wait_until 30 find_window "$1" >/dev/null || fail "no window named $1"
-  find_window "$1"
+  local name=$1
+  wait_until 30 eval 'find_window "$name" >/dev/null || ! running'
+  running || fail "ploxwen ended before a window named $1 appeared: $(cat "$WORK/stderr")"
+  find_window "$1" || fail "no window named $1"
 }
 # Focus is bounded per try: with no window manager, --sync can miss the change.
 press() { # WINDOW KEY...
