@@ -92,6 +92,16 @@ failure_path)
   expect_eq "Text1 typed into" $'Bad\xef\xbf\xbdPrinter1' "$(dumped form.text1.closed)"
   expect_eq "Text2 typed into" "data ${long}2" "$(dumped form.text2.closed)"
   ;;
+dpi_scaling)
+  start_xvfb -screen 0 1920x1080x24 -dpi 192
+  start_failing_run "Some Printer${BAR}data"
+  press "$(wait_window PloxWen)" Escape # a one-button box closes on Escape too
+  form=$(wait_window Ploxwen)
+  expect_eq "Form1 at 192 DPI" "866 436" "$(client_size "$form")"
+  import -window "$form" "$SHOTS/form1-192dpi.png"
+  close_form "$form"
+  expect_status 2
+  ;;
 no_window)
   # No display, a display nobody serves, and a live one without the module:
   # status 2 at once, the message on stderr only.
