@@ -45,6 +45,7 @@ start_xvfb() { # [Xvfb options]
   wait_until 10 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
   export DISPLAY=:$(head -n1 "$WORK/display")
   unset WAYLAND_DISPLAY
+  wait_until 10 eval 'xdpyinfo >/dev/null 2>&1' || fail "display $DISPLAY does not answer"
 }
 
 # A private cupsd with raw queues that store what they get in $CUPS_DIR/out/QUEUE/JOB.
