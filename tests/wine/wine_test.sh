@@ -117,7 +117,7 @@ ClosePrinter' "$(awk '
     index($0, ":ClosePrinter (" handle ")") { print "ClosePrinter"; handle = ""; next }' "$WORK/stderr")"
   # One enumeration of the printer list per run: two EnumPrintersW calls of ours (size, then list).
   expect_eq "printers enumerated" 2 "$(grep -c 'EnumPrintersW ignoring PRINTER_ENUM_CONNECTIONS' "$WORK/stderr")"
-  expect_eq "no job left pending or held" "" "$(lpstat -o)"
+  wait_until 20 eval '[[ -z $(lpstat -o) ]]' || fail "a job left pending or held: $(lpstat -o)"
 }
 
 # Sends KEY to WINDOW until it is gone (at most three times).
