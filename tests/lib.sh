@@ -38,14 +38,18 @@ wait_until() { # SECONDS COMMAND...
   done
 }
 
+# On a display number of its own, well away from :0, which a desktop or a
+# server of another run may hold. -noreset: without it the server resets when
+# its last client (a probing xdotool) leaves, and refuses whoever connects then.
 start_xvfb() { # [Xvfb options]
-  Xvfb -displayfd 3 -nolisten tcp "$@" 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+  local display=$((100 + RANDOM % 800))
+  while [[ -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
+  Xvfb ":$display" -nolisten tcp -noreset "$@" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   on_exit "kill $XVFB_PID; wait $XVFB_PID"
-  wait_until 10 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
-  export DISPLAY=:$(head -n1 "$WORK/display")
+  export DISPLAY=:$display
   unset WAYLAND_DISPLAY
-  wait_until 10 eval 'xdpyinfo >/dev/null 2>&1' || fail "display $DISPLAY does not answer"
+  wait_until 10 eval 'xdpyinfo >/dev/null 2>&1' || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
 }
 
 # A private cupsd with raw queues that store what they get in $CUPS_DIR/out/QUEUE/JOB.
