@@ -22,7 +22,6 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd -P)
 harness="$root/scripts/private-cupsd.sh"
-[[ -x "$harness" ]] || harness="$root/tests/cups/private-cupsd.sh"
 runs=${RUNS:-100}
 ((runs >= 20)) || runs=20
 batch=10

@@ -11,14 +11,14 @@ set -uo pipefail
 RUNS=${1:-2000}
 SOURCE_DIR=$(cd "$(dirname "$0")/.." && pwd)
 WORK=$(mktemp -d /tmp/ploxwen-bench.XXXXXX)
-CUPSD_PID="" XVFB_PID=""
+CUPSD=$SOURCE_DIR/scripts/private-cupsd.sh XVFB_PID=""
 cleanup() {
-    for pid in $CUPSD_PID $XVFB_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    "$CUPSD" stop "$WORK/cups"
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 fail() { echo "window-overhead: $*" >&2; exit 1; }
-source "$SOURCE_DIR/tests/gui/private_cupsd.sh"
 
 build() {  # dir window-module
     cmake -S "$SOURCE_DIR" -B "$SOURCE_DIR/build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -30,12 +30,13 @@ build bench-nowindow OFF
 WITH=$SOURCE_DIR/build/bench-window/bin/ploxwen
 WITHOUT=$SOURCE_DIR/build/bench-nowindow/bin/ploxwen
 
-start_cupsd
+"$CUPSD" start "$WORK/cups" >/dev/null || fail "cupsd did not start"
+"$CUPSD" add-queue "$WORK/cups" Receipt || fail "cannot add the queue Receipt"
 Xvfb -displayfd 3 -nolisten tcp 3>"$WORK/displayfd" 2>/dev/null &
 XVFB_PID=$!
 for _ in $(seq 100); do [ -s "$WORK/displayfd" ] && break; sleep 0.1; done
 [ -s "$WORK/displayfd" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$WORK/displayfd") CUPS_SERVER=$CUPS_SOCKET LC_ALL=C.UTF-8
+export DISPLAY=:$(head -n1 "$WORK/displayfd") CUPS_SERVER=$WORK/cups/cups.sock LC_ALL=C.UTF-8
 ARG="No Such Printer"$'\xc2\xa6'"data"
 
 timeout -s KILL 3 "$WITH" "$ARG" 2>/dev/null

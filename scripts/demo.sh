@@ -13,7 +13,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd -P)
 text=${1-HELLO}
-harness="$root/tests/cups/private-cupsd.sh"
+harness="$root/scripts/private-cupsd.sh"
 
 if [[ "${PLOXWEN_SKIP_INSTALL:-0}" != 1 ]]; then
   "$root/scripts/install-deps.sh" >/dev/null

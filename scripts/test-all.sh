@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: unit tests, the CUPS
-# integration tests against a private cupsd, the Windows build under Wine and
-# the desktop window under Xvfb, the spooler fault tests and the program's runs
-# under valgrind; then the unit and CUPS tests (spooler faults included) again
-# under AddressSanitizer and UBSan. Exits non-zero on any failure. Run as root.
+# Installs what is needed, builds, and runs every test: the unit tests, the
+# CUPS suite against a private cupsd (spooler faults included) and a few of
+# its cases under valgrind, the Windows build under Wine, the desktop window
+# under Xvfb and the packages; then the unit and CUPS tests again under
+# AddressSanitizer and UBSan, and each fuzzer for a bounded time. Exits
+# non-zero on any failure. Run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

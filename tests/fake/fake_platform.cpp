@@ -3,59 +3,9 @@
 #include <algorithm>
 
 namespace ploxwen::fake {
-
-const char* OpName(Op op) {
-    switch (op) {
-        case Op::ArgumentText:
-            return "ArgumentText";
-        case Op::SetFieldText:
-            return "SetFieldText";
-        case Op::FieldText:
-            return "FieldText";
-        case Op::ShowMessage:
-            return "ShowMessage";
-        case Op::EndProgram:
-            return "EndProgram";
-        case Op::ShowForm:
-            return "ShowForm";
-        case Op::ObtainPrinterList:
-            return "ObtainPrinterList";
-        case Op::Count:
-            return "Count";
-        case Op::DeviceName:
-            return "DeviceName";
-        case Op::MakeCurrent:
-            return "MakeCurrent";
-        case Op::CurrentDeviceName:
-            return "CurrentDeviceName";
-        case Op::ToNarrow:
-            return "ToNarrow";
-        case Op::OpenPrinterA:
-            return "OpenPrinterA";
-        case Op::StartDocPrinterA:
-            return "StartDocPrinterA";
-        case Op::StartPagePrinter:
-            return "StartPagePrinter";
-        case Op::WritePrinter:
-            return "WritePrinter";
-        case Op::EndPagePrinter:
-            return "EndPagePrinter";
-        case Op::EndDocPrinter:
-            return "EndDocPrinter";
-        case Op::ClosePrinter:
-            return "ClosePrinter";
-    }
-    return "?";
-}
-
 namespace {
 
-bool IsSpoolerOp(Op op) {
-    return op >= Op::OpenPrinterA;
-}
-
-// A view of the fake's list that keeps the fake alive only by reference, as a
-// platform list object would.
+// A list object as the platform hands one out: a view of the fake.
 class ListView final : public platform::PrinterList {
 public:
     explicit ListView(platform::PrinterList& list) : list_(list) {}
@@ -67,37 +17,40 @@ private:
     platform::PrinterList& list_;
 };
 
-// The fake's narrow code page: Latin-1, '?' for the rest.
+}  // namespace
+
 std::string Latin1(std::u16string_view text) {
     std::string narrow;
     for (char16_t unit : text) narrow.push_back(unit < 0x100 ? static_cast<char>(unit) : '?');
     return narrow;
 }
 
-std::u16string SyntheticName(std::int16_t index) {
-    std::u16string name = u"Queue";
-    for (char c : std::to_string(index)) name.push_back(static_cast<char16_t>(c));
-    return name;
+const char* OpName(Op op) {
+    static const char* const kNames[] = {
+        "ArgumentText",      "SetFieldText",      "FieldText",     "ShowMessage",      "EndProgram",
+        "ShowForm",          "ObtainPrinterList", "Count",         "DeviceName",       "MakeCurrent",
+        "CurrentDeviceName", "ToNarrow",          "OpenPrinterA",  "StartDocPrinterA", "StartPagePrinter",
+        "WritePrinter",      "EndPagePrinter",    "EndDocPrinter", "ClosePrinter"};
+    return kNames[static_cast<int>(op)];
 }
 
-}  // namespace
-
-bool FakePlatform::Enter(Op op) {
+std::optional<Fails> FakePlatform::Enter(Op op) {
     calls.push_back(op);
     const int occurrence = ++seen_[op];
-    if (throws_.count({op, occurrence}))
-        throw platform::PlatformError(std::string("injected: ") + OpName(op));
-    return zeroes_.count({op, occurrence}) != 0;
+    for (const Fault& fault : faults) {
+        if (fault.op != op || fault.occurrence != occurrence) continue;
+        fired.push_back(fault);
+        if (fault.how == Fails::kThrows)
+            throw platform::PlatformError(std::string("injected: ") + OpName(op));
+        return fault.how;
+    }
+    return std::nullopt;
 }
 
 std::vector<Op> FakePlatform::SpoolerCalls() const {
     std::vector<Op> spooler;
-    std::copy_if(calls.begin(), calls.end(), std::back_inserter(spooler), IsSpoolerOp);
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(spooler), IsSpoolerCall);
     return spooler;
-}
-
-int FakePlatform::CallCount(Op op) const {
-    return static_cast<int>(std::count(calls.begin(), calls.end(), op));
 }
 
 std::u16string FakePlatform::ArgumentText() {
@@ -143,22 +96,17 @@ std::u16string FakePlatform::CurrentDeviceName() {
 
 std::int32_t FakePlatform::Count() {
     Enter(Op::Count);
-    return count_override ? *count_override : static_cast<std::int32_t>(printers.size());
+    return static_cast<std::int32_t>(printers.size());
 }
 
 std::u16string FakePlatform::DeviceName(std::int16_t index) {
     Enter(Op::DeviceName);
-    if (index < 0) throw platform::PlatformError("bad index");
-    if (static_cast<std::size_t>(index) < printers.size()) return printers[index];
-    if (count_override && index < *count_override) return SyntheticName(index);
-    throw platform::PlatformError("bad index");
+    return printers.at(static_cast<std::size_t>(index));  // throws outside the list
 }
 
 void FakePlatform::MakeCurrent(std::int16_t index) {
     Enter(Op::MakeCurrent);
-    if (index < 0 || static_cast<std::size_t>(index) >= printers.size()) {
-        throw platform::PlatformError("not a printer");
-    }
+    printers.at(static_cast<std::size_t>(index));  // throws outside the list
     current = index;
 }
 
@@ -180,15 +128,13 @@ Document* FakePlatform::DocumentFor(platform::PrinterHandle handle) {
     return it == handles_.end() ? nullptr : &documents[it->second];
 }
 
-std::int32_t FakePlatform::OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
+std::int32_t FakePlatform::OpenPrinterA(const char* name, platform::PrinterHandle* handle,
                                         const void* defaults) {
-    if (Enter(Op::OpenPrinterA)) return 0;
-    if (printer_name == nullptr || handle == nullptr || defaults != nullptr) return 0;
-    const std::string name(printer_name);
-    const auto listed = std::find_if(printers.begin(), printers.end(),
-                                     [&](const std::u16string& p) { return Latin1(p) == name; });
-    if (listed == printers.end()) return 0;
-    if (std::find(unopenable.begin(), unopenable.end(), *listed) != unopenable.end()) return 0;
+    if (Enter(Op::OpenPrinterA) || name == nullptr || handle == nullptr || defaults != nullptr) return 0;
+    std::u16string wide;  // the name back in UTF-16, from Latin-1
+    for (const char* c = name; *c; ++c) wide.push_back(static_cast<unsigned char>(*c));
+    const auto listed = std::find(printers.begin(), printers.end(), wide);
+    if (listed == printers.end() || std::count(unopenable.begin(), unopenable.end(), wide)) return 0;
     *handle = ++next_handle_;
     handles_[*handle] = documents.size();
     documents.push_back(Document{name});
@@ -198,55 +144,44 @@ std::int32_t FakePlatform::OpenPrinterA(const char* printer_name, platform::Prin
 
 std::uint32_t FakePlatform::StartDocPrinterA(platform::PrinterHandle handle, std::uint32_t level,
                                              const platform::DocInfo1A* doc_info) {
-    if (Enter(Op::StartDocPrinterA)) return 0;
-    Document* document = DocumentFor(handle);
-    if (document == nullptr || doc_info == nullptr || document->started) return 0;
+    Document* document = Enter(Op::StartDocPrinterA) ? nullptr : DocumentFor(handle);
+    if (document == nullptr || doc_info == nullptr || document->level != 0) return 0;
     auto copy = [](const char* s) { return s ? std::optional<std::string>(s) : std::nullopt; };
     document->level = level;
     document->doc_name = copy(doc_info->pDocName);
     document->output_file = copy(doc_info->pOutputFile);
     document->data_type = copy(doc_info->pDatatype);
-    document->started = true;
     return 42;
 }
 
 std::int32_t FakePlatform::StartPagePrinter(platform::PrinterHandle handle) {
-    if (Enter(Op::StartPagePrinter)) return 0;
-    Document* document = DocumentFor(handle);
-    if (document == nullptr) return 0;
-    ++document->pages_started;
-    return 1;
+    Document* document = Enter(Op::StartPagePrinter) ? nullptr : DocumentFor(handle);
+    return document != nullptr && ++document->pages_started;
 }
 
 std::int32_t FakePlatform::WritePrinter(platform::PrinterHandle handle, const void* bytes,
                                         std::uint32_t count, std::uint32_t* written) {
-    if (Enter(Op::WritePrinter)) return 0;
-    Document* document = DocumentFor(handle);
+    const std::optional<Fails> fails = Enter(Op::WritePrinter);
+    Document* document = fails == Fails::kReturnsZero ? nullptr : DocumentFor(handle);
     if (document == nullptr || written == nullptr || (bytes == nullptr && count != 0)) return 0;
-    const std::uint32_t taken = write_limit ? std::min(count, *write_limit) : count;
-    document->writes.emplace_back(static_cast<const char*>(bytes), taken);
-    *written = taken;
+    *written = fails == Fails::kWritesShort ? std::min(count, 2u) : count;
+    document->writes.emplace_back(static_cast<const char*>(bytes), *written);
     return 1;
 }
 
 std::int32_t FakePlatform::EndPagePrinter(platform::PrinterHandle handle) {
-    if (Enter(Op::EndPagePrinter)) return 0;
-    Document* document = DocumentFor(handle);
-    if (document == nullptr) return 0;
-    ++document->pages_ended;
-    return 1;
+    Document* document = Enter(Op::EndPagePrinter) ? nullptr : DocumentFor(handle);
+    return document != nullptr && ++document->pages_ended;
 }
 
 std::int32_t FakePlatform::EndDocPrinter(platform::PrinterHandle handle) {
-    if (Enter(Op::EndDocPrinter)) return 0;
-    Document* document = DocumentFor(handle);
-    if (document == nullptr || !document->started) return 0;
-    document->ended = true;
-    return 1;
+    Document* document = Enter(Op::EndDocPrinter) ? nullptr : DocumentFor(handle);
+    if (document == nullptr || document->level == 0) return 0;
+    return document->ended = true;
 }
 
 std::int32_t FakePlatform::ClosePrinter(platform::PrinterHandle handle) {
-    const bool zero = Enter(Op::ClosePrinter);
+    const bool zero = Enter(Op::ClosePrinter).has_value();
     // The handle is gone after a close, whatever the result says.
     if (handles_.erase(handle) == 0) return 0;
     --open_handles;

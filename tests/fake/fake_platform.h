@@ -1,6 +1,6 @@
-// An in-memory platform for unit tests: printers, a current printer, a
-// spooler that keeps the documents it receives, and two text fields. Every
-// call is recorded, and any single call can be made to fail.
+// An in-memory platform for unit tests of the load sequence: printers, a
+// current printer, a spooler that keeps what it receives, two text fields.
+// Every call is recorded, and any call can be made to fail.
 #pragma once
 
 #include <cstdint>
@@ -32,21 +32,30 @@ enum class Op {
     WritePrinter,
     EndPagePrinter,
     EndDocPrinter,
-    ClosePrinter,
+    ClosePrinter
 };
 const char* OpName(Op op);
+// The fake's narrow code page: Latin-1, '?' for the rest.
+std::string Latin1(std::u16string_view text);
+inline bool IsSpoolerCall(Op op) {
+    return op >= Op::OpenPrinterA;
+}
+
+// How a call fails: it throws, a spooler function returns zero, or WritePrinter takes 2 bytes.
+enum class Fails { kThrows, kReturnsZero, kWritesShort };
+struct Fault {
+    Op op;
+    int occurrence;  // 1-based, counted per Op
+    Fails how;
+};
 
 // What arrived at one printer through one open handle.
 struct Document {
     std::string printer;
-    std::optional<std::string> doc_name;  // nullopt: null pointer
-    std::optional<std::string> output_file;
-    std::optional<std::string> data_type;
+    std::optional<std::string> doc_name, output_file, data_type;  // nullopt: null pointer
     std::uint32_t level = 0;
-    int pages_started = 0;
-    int pages_ended = 0;
-    std::vector<std::string> writes;  // one entry per WritePrinter call
-    bool started = false;
+    int pages_started = 0, pages_ended = 0;
+    std::vector<std::string> writes;  // one per WritePrinter call
     bool ended = false;
 };
 
@@ -56,57 +65,39 @@ class FakePlatform final : public platform::Windowing,
                            public platform::Spooler,
                            public platform::NarrowCodePage {
 public:
-    // --- state the test arranges --------------------------------------------
     std::u16string argument_text;
-    std::vector<std::u16string> printers;        // device names in list order
-    std::optional<std::int16_t> current;         // index into printers
-    std::vector<std::u16string> unopenable;      // listed, but the spooler refuses them
-    std::optional<std::int32_t> count_override;  // pretend the list is this long
+    std::vector<std::u16string> printers;    // device names in list order
+    std::optional<std::int16_t> current;     // index into printers
+    std::vector<std::u16string> unopenable;  // listed, but the spooler refuses them
+    std::vector<Fault> faults;
 
-    // --- faults ---------------------------------------------------------------
-    // The `occurrence`-th call (1-based) of `op` throws.
-    void FailOn(Op op, int occurrence = 1) { throws_[{op, occurrence}] = true; }
-    // The `occurrence`-th call of a spooler function returns zero.
-    void ReturnZeroOn(Op op, int occurrence = 1) { zeroes_[{op, occurrence}] = true; }
-    // WritePrinter accepts at most this many bytes.
-    std::optional<std::uint32_t> write_limit;
-
-    // --- what happened ----------------------------------------------------------
     std::vector<Op> calls;
-    std::u16string text1;
-    std::u16string text2;
+    std::vector<Fault> fired;  // the faults that took effect, in order
+    std::u16string text1, text2;
     std::vector<std::u16string> messages;
     std::optional<int> ended_with;
     std::vector<Document> documents;  // one per successful open
-    int open_handles = 0;
-    int form_shown = 0;
+    int open_handles = 0, form_shown = 0;
 
-    // Spooler calls only, in order.
     std::vector<Op> SpoolerCalls() const;
-    int CallCount(Op op) const;
     std::u16string CurrentName() const { return current ? printers.at(*current) : u"<none>"; }
-
     platform::Platform AsPlatform() { return {*this, *this, *this, *this}; }
 
-    // Windowing
     std::u16string ArgumentText() override;
     void SetFieldText(platform::Field field, std::u16string_view text) override;
     std::u16string FieldText(platform::Field field) override;
     void ShowMessage(std::u16string_view prompt) override;
     void EndProgram(int exit_status) override;
     void ShowFormUntilClosed() override;
-    // PrintingServices and the list it hands out
     std::unique_ptr<platform::PrinterList> ObtainPrinterList() override;
     std::u16string CurrentDeviceName() override;
     std::int32_t Count() override;
     std::u16string DeviceName(std::int16_t index) override;
     void MakeCurrent(std::int16_t index) override;
-    // NarrowCodePage: Latin-1, '?' for the rest.
+    // The fake's code page is Latin-1, '?' for the rest; both count as ToNarrow.
     std::string ToNarrow(std::u16string_view text) override;
-    // Counted as ToNarrow; fails where Latin-1 has no code.
     std::string ToNarrowExactly(std::u16string_view text) override;
-    // Spooler
-    std::int32_t OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
+    std::int32_t OpenPrinterA(const char* name, platform::PrinterHandle* handle,
                               const void* defaults) override;
     std::uint32_t StartDocPrinterA(platform::PrinterHandle handle, std::uint32_t level,
                                    const platform::DocInfo1A* doc_info) override;
@@ -118,13 +109,10 @@ public:
     std::int32_t ClosePrinter(platform::PrinterHandle handle) override;
 
 private:
-    // Records the call; throws if a fault is set for it; tells whether it
-    // should return zero.
-    bool Enter(Op op);
+    // Records the call; throws if a fault says so; returns how else it fails.
+    std::optional<Fails> Enter(Op op);
     Document* DocumentFor(platform::PrinterHandle handle);
 
-    std::map<std::pair<Op, int>, bool> throws_;
-    std::map<std::pair<Op, int>, bool> zeroes_;
     std::map<Op, int> seen_;
     std::map<platform::PrinterHandle, std::size_t> handles_;  // open handle -> documents index
     platform::PrinterHandle next_handle_ = 0x1000;

@@ -7,78 +7,62 @@
 namespace ploxwen::posix {
 namespace {
 
-std::string AllBytesButNul() {
+using Units = std::u16string;
+
+TEST(NarrowText, Utf8DecodesWellFormedCharactersAndCarriesEveryOtherByte) {
+    const std::pair<std::string, Units> cases[] = {
+        {"Virtual\xC2\xA6\x7F", u"Virtual¦\x7F"},
+        {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF",
+         u"\u0080\u07FF\u0800\uD7FF\uE000\uFFFF"},
+        {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\U00010000\U0010FFFF"},
+        {"a\xA6", Units{u'a', 0xDCA6}},                               // Latin-1 ¦ is no separator in UTF-8
+        {"\xC1\xBF", Units{0xDCC1, 0xDCBF}},                          // overlong
+        {"\xE0\x9F\xBF", Units{0xDCE0, 0xDC9F, 0xDCBF}},              // overlong
+        {"\xED\xA0\x80", Units{0xDCED, 0xDCA0, 0xDC80}},              // a surrogate
+        {"\xF0\x8F\xBF\xBF", Units{0xDCF0, 0xDC8F, 0xDCBF, 0xDCBF}},  // overlong
+        {"\xF4\x90\x80\x80", Units{0xDCF4, 0xDC90, 0xDC80, 0xDC80}},  // past U+10FFFF
+        {"\xF5\x80\xE2\x82", Units{0xDCF5, 0xDC80, 0xDCE2, 0xDC82}},  // no lead byte; cut short
+    };
+    NarrowText utf8("UTF-8");
+    for (const auto& [bytes, units] : cases) {
+        EXPECT_EQ(utf8.Decode(bytes), units) << bytes;
+        EXPECT_EQ(utf8.ToNarrow(units), bytes);
+    }
+}
+
+TEST(NarrowText, EveryByteRoundTripsThroughTextInEveryLocaleCharset) {
     std::string bytes;
     for (int b = 1; b <= 0xFF; ++b) bytes.push_back(static_cast<char>(b));
-    return bytes;
-}
-
-TEST(NarrowText, Utf8DecodesCharactersAndCarriesStrayBytes) {
-    NarrowText utf8("UTF-8");
-    EXPECT_EQ(utf8.Decode("Virtual\xC2\xA6HELLO"), u"Virtual¦HELLO");
-    EXPECT_EQ(utf8.Decode("\xE2\x82\xAC\xF0\x9F\x96\xA8"), u"€\U0001F5A8");
-    // A lone Latin-1 0xA6 is not UTF-8: it travels as an escaped byte and
-    // therefore does not separate the fields.
-    EXPECT_EQ(utf8.Decode("a\xA6"), (std::u16string{u'a', 0xDCA6}));
-}
-
-TEST(NarrowText, Utf8RejectsOverlongsSurrogatesAndTruncation) {
-    NarrowText utf8("UTF-8");
-    EXPECT_EQ(utf8.Decode("\xC0\xAF"), (std::u16string{0xDCC0, 0xDCAF}));              // overlong '/'
-    EXPECT_EQ(utf8.Decode("\xED\xA0\x80"), (std::u16string{0xDCED, 0xDCA0, 0xDC80}));  // U+D800
-    EXPECT_EQ(utf8.Decode("\xF4\x90\x80\x80").size(), 4u);                             // past U+10FFFF
-    EXPECT_EQ(utf8.Decode("\xE2\x82"), (std::u16string{0xDCE2, 0xDC82}));              // cut short
-}
-
-TEST(NarrowText, EveryByteRoundTripsInUtf8AndTheCLocale) {
-    for (const char* charset : {"UTF-8", "ANSI_X3.4-1968"}) {
+    for (const char* charset :
+         {"UTF-8", "ANSI_X3.4-1968", "ISO-8859-1", "ISO-8859-15", "CP1252", "KOI8-R", "EUC-JP"}) {
         NarrowText text(charset);
-        const std::string bytes = AllBytesButNul() + "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x96\xA8\xC3";
-        EXPECT_EQ(text.ToNarrow(text.Decode(bytes)), bytes) << charset;
+        for (const std::string& sample :
+             {bytes, bytes + "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x96\xA8\xA4\xA2\xC3"}) {
+            EXPECT_EQ(text.ToNarrow(text.Decode(sample)), sample) << charset;
+        }
     }
-}
-
-TEST(NarrowText, SingleByteCharsetsRoundTripEveryByte) {
-    for (const char* charset : {"ISO-8859-1", "ISO-8859-15", "CP1252", "KOI8-R"}) {
-        NarrowText text(charset);
-        EXPECT_EQ(text.ToNarrow(text.Decode(AllBytesButNul())), AllBytesButNul()) << charset;
-    }
+    EXPECT_EQ(NarrowText("EUC-JP").Decode("\xA4\xA2x\xFF"), (Units{u'\u3042', u'x', 0xDCFF}));
+    EXPECT_EQ(NarrowText("ISO-8859-15").Decode("\xA4"), u"€");
+    EXPECT_EQ(NarrowText("GB18030").Decode("\x81\x30\x81\x30x"), u"\u0080x");  // a character of four bytes
 }
 
 TEST(NarrowText, EncodesIntoTheLocaleCharsetWithQuestionMarksForTheRest) {
-    NarrowText latin9("ISO-8859-15");
-    EXPECT_EQ(latin9.ToNarrow(u"Ä€"), "\xC4\xA4");
-    EXPECT_EQ(latin9.Decode("\xA4"), u"€");
-    NarrowText latin1("ISO-8859-1");
-    EXPECT_EQ(latin1.ToNarrow(u"Ä€\U0001F5A8x"), "\xC4??x");
-    NarrowText utf8("UTF-8");
-    EXPECT_EQ(utf8.ToNarrow(u"Ä€"), "\xC3\x84\xE2\x82\xAC");
+    EXPECT_EQ(NarrowText("ISO-8859-15").ToNarrow(u"Ä€"), "\xC4\xA4");
+    EXPECT_EQ(NarrowText("ISO-8859-1").ToNarrow(u"Ä€\U0001F5A8x"), "\xC4??x");
     // A lone surrogate that is not an escaped byte names no character.
-    EXPECT_EQ(utf8.ToNarrow(std::u16string{u'a', 0xD800, u'b'}), "a?b");
+    EXPECT_EQ(NarrowText("UTF-8").ToNarrow(Units{u'a', 0xD800, u'b', 0xDC7F, 0xDBFF}), "a?b??");
 }
 
-TEST(NarrowText, NamesConvertExactlyOrNotAtAll) {
-    NarrowText latin1("ISO-8859-1");
+TEST(NarrowText, PrinterNamesConvertExactlyOrNotAtAll) {
+    NarrowText latin1("ISO-8859-1"), utf8("UTF-8");
     EXPECT_EQ(latin1.ToNarrowExactly(u"Drucker\u00C4"), "Drucker\xC4");
     EXPECT_THROW(latin1.ToNarrowExactly(u"Drucker€"), platform::PlatformError);
-    EXPECT_THROW(latin1.ToNarrowExactly(std::u16string{u'a', 0xD800}), platform::PlatformError);
-    NarrowText utf8("UTF-8");
+    EXPECT_THROW(latin1.ToNarrowExactly(Units{u'a', 0xD800}), platform::PlatformError);
     EXPECT_EQ(utf8.ToNarrowExactly(u"Drucker€"), "Drucker\xE2\x82\xAC");
-    EXPECT_EQ(utf8.ToNarrowExactly(std::u16string{u'a', 0xDCFF}), "a\xFF");  // a carried byte is exact
-    EXPECT_THROW(utf8.ToNarrowExactly(std::u16string{u'a', 0xD800}), platform::PlatformError);
-}
-
-TEST(NarrowText, MultiByteCharsetsDecodeWholeCharacters) {
-    NarrowText euc("EUC-JP");
-    const std::string bytes = "\xA4\xA2x\xFF";  // HIRAGANA A, 'x', a byte EUC-JP rejects
-    EXPECT_EQ(euc.Decode(bytes), (std::u16string{u'\u3042', u'x', 0xDCFF}));
-    EXPECT_EQ(euc.ToNarrow(euc.Decode(bytes)), bytes);
-}
-
-TEST(NarrowText, UnknownCharsetIsAFailureNotAGuess) {
-    NarrowText bogus("NO-SUCH-CHARSET");
-    EXPECT_THROW(bogus.ToNarrow(u"x"), platform::PlatformError);
-    EXPECT_THROW(bogus.Decode("x"), platform::PlatformError);
+    EXPECT_EQ(utf8.ToNarrowExactly(Units{u'a', 0xDC80, 0xDCFF}), "a\x80\xFF");  // carried bytes are exact
+    EXPECT_THROW(utf8.ToNarrowExactly(Units{u'a', 0xDFFF}), platform::PlatformError);
+    EXPECT_THROW(utf8.ToNarrowExactly(Units{0xD800}), platform::PlatformError);
+    EXPECT_THROW(NarrowText("NO-SUCH-CHARSET").ToNarrow(u"x"), platform::PlatformError);
 }
 
 }  // namespace

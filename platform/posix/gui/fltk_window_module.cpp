@@ -22,7 +22,7 @@
 
 #include "platform/posix/window_module_abi.h"
 
-#ifdef PLOXWEN_WINDOW_TEST_HOOKS
+#ifdef PLOXWEN_WINDOW_TEST_COPY
 #include <fstream>
 #endif
 
@@ -70,8 +70,8 @@ std::string ValidUtf8(PloxwenText text) {
     return out;
 }
 
-#ifdef PLOXWEN_WINDOW_TEST_HOOKS
-// Test builds only: writes what a widget holds to PLOXWEN_TEST_DUMP_DIR/name,
+#ifdef PLOXWEN_WINDOW_TEST_COPY
+// The desktop tests' copy of the module only: writes what a widget holds to PLOXWEN_TEST_DUMP_DIR/name,
 // so tests can compare the shown texts byte for byte.
 void Dump(const char* name, const char* text) {
     const char* dir = std::getenv("PLOXWEN_TEST_DUMP_DIR");

@@ -6,12 +6,10 @@
 //                          CAPTION: its DPI, client size, the focused control, and each
 //                          child in tab (Z) order with class, id, rectangle in
 //                          client pixels, styles and text (read by WM_GETTEXT)
-//   probe version FILE     FILE's version resource and its icon's format
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -76,7 +74,6 @@ int ProbeWindow(const std::wstring& caption) {
     RECT client{};
     GetClientRect(window, &client);
     Print("client " + std::to_string(client.right) + " " + std::to_string(client.bottom));
-    Print("class " + Utf8(ClassOf(window)));
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
     if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) && thread.hwndFocus != nullptr) {
@@ -102,55 +99,10 @@ int ProbeWindow(const std::wstring& caption) {
     return 0;
 }
 
-int ProbeVersion(const std::wstring& file) {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
-    std::vector<BYTE> data(size);
-    if (size == 0 || !GetFileVersionInfoW(file.c_str(), 0, size, data.data())) {
-        Print("no version resource");
-        return 1;
-    }
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr) {
-        auto version = [](DWORD high, DWORD low) {
-            return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." +
-                   std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
-        };
-        Print("FixedFileVersion=" + version(fixed->dwFileVersionMS, fixed->dwFileVersionLS));
-        Print("FixedProductVersion=" + version(fixed->dwProductVersionMS, fixed->dwProductVersionLS));
-    }
-    for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"ProductName", L"InternalName",
-                                L"OriginalFilename", L"FileDescription"}) {
-        wchar_t* value = nullptr;
-        const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-        if (VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) && value) {
-            Print(Utf8(name) + "=" + Utf8(value));
-        }
-    }
-
-    // The icon group as stored: each entry's width, height, colours and bits.
-    HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr) return 1;
-    if (HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14))) {  // RT_GROUP_ICON
-        const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
-        const WORD count = *reinterpret_cast<const WORD*>(bytes + 4);
-        for (WORD i = 0; i < count; ++i) {
-            const BYTE* entry = bytes + 6 + 14 * i;  // GRPICONDIRENTRY
-            const WORD bits = *reinterpret_cast<const WORD*>(entry + 6);
-            Print("icon " + std::to_string(entry[0]) + "x" + std::to_string(entry[1]) + " colours=" +
-                  std::to_string(entry[2] == 0 ? 256 : entry[2]) + " bits=" + std::to_string(bits));
-        }
-    }
-    FreeLibrary(module);
-    return 0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring(argv[1]) == L"window") return ProbeWindow(argv[2]);
-    if (argc == 3 && std::wstring(argv[1]) == L"version") return ProbeVersion(argv[2]);
-    std::fputs("usage: probe window CAPTION | probe version FILE\n", stderr);
+    std::fputs("usage: probe window CAPTION\n", stderr);
     return 2;
 }

@@ -15,7 +15,7 @@
 #
 # DIR should be a fresh, short path (the socket path must fit in 107 bytes),
 # e.g. DIR=$(mktemp -d /tmp/cups.XXXXXX). `start` prints shell lines to eval:
-#   eval "$(tests/cups/private-cupsd.sh start "$DIR")"
+#   eval "$(scripts/private-cupsd.sh start "$DIR")"
 # which set CUPS_SERVER=DIR/cups.sock, CUPS_SERVERROOT=DIR/etc (client.conf
 # and lpoptions come from there, not /etc/cups), HOME=DIR/home (so ~/.cups/lpoptions
 # is private too) and unset PRINTER and LPDEST. The same lines are in DIR/env.sh.

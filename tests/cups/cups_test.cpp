@@ -1,0 +1,310 @@
+// The built ploxwen against one private cupsd (scripts/private-cupsd.sh):
+// what the printer receives, the jobs CUPS keeps, what the process reports,
+// and real spooler faults in the middle of a run (tests/cups/ipp_hook.cpp).
+// PLOXWEN_TEST_LAUNCHER runs the program under a launcher such as valgrind.
+#include <cups/cups.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const std::string kBar = "\xC2\xA6";  // U+00A6 in UTF-8
+std::string dir;                      // the server's; jobs land in dir/out/<queue>/<job-id>
+
+std::string ReadFile(const std::string& path) {
+    std::ostringstream content;
+    content << std::ifstream(path, std::ios::binary).rdbuf();
+    return content.str();
+}
+
+int Shell(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+std::string Cupsd(const std::string& action, const std::string& more = "") {
+    return std::string(PLOXWEN_CUPSD) + " " + action + " " + dir + " " + more + " >/dev/null";
+}
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs ploxwen (under the launcher, if any) without a desktop, in a UTF-8
+// locale unless `env` says otherwise; an empty value unsets a variable.
+Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::string> env) {
+    std::vector<std::string> argv;
+    std::istringstream launcher(getenv("PLOXWEN_TEST_LAUNCHER") ? getenv("PLOXWEN_TEST_LAUNCHER") : "");
+    for (std::string word; launcher >> word;) argv.push_back(word);
+    argv.push_back(PLOXWEN_BINARY);
+    argv.insert(argv.end(), args.begin(), args.end());
+    env.insert({{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const auto& [name, value] : env)
+            value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
+        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(open((dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        dup2(open((dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        std::vector<char*> pointers;
+        for (std::string& arg : argv) pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    int wait_status = 0;
+    waitpid(pid, &wait_status, 0);
+    return {WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, ReadFile(dir + "/stdout"),
+            ReadFile(dir + "/stderr")};
+}
+
+struct Job {
+    int id;
+    std::string dest, title, format;
+    ipp_jstate_t state;
+};
+
+// The jobs with an id from `first` on, oldest first, finished ones included.
+std::vector<Job> JobsFrom(int first) {
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    std::vector<Job> result;
+    for (int i = count - 1; i >= 0; --i) {
+        if (jobs[i].id >= first)
+            result.push_back({jobs[i].id, jobs[i].dest, jobs[i].title, jobs[i].format, jobs[i].state});
+    }
+    cupsFreeJobs(count, jobs);
+    std::sort(result.begin(), result.end(), [](const Job& a, const Job& b) { return a.id < b.id; });
+    return result;
+}
+
+bool ServerAnswers() {
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1,
+                                5000, nullptr);
+    if (http) httpClose(http);
+    return http != nullptr;
+}
+
+struct Case;
+void PrintTo(const Case& c, std::ostream* os);
+
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::optional<std::string> printed;  // what the one job of the run delivered
+    std::optional<ipp_jstate_t> job;     // the state that job ends in; none: no job is left that holds data
+    std::map<std::string, std::string> env = {};
+    std::string hook = "";  // "OPERATION before|after COMMAND": a spooler fault in the middle of the run
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::string AllBytes() {
+    std::string bytes;
+    for (int b = 1; b <= 0xFF; ++b) bytes.push_back(static_cast<char>(b));
+    return bytes;
+}
+
+// 128 KiB in arguments of about 60 KiB (one may hold at most 128 KiB): the
+// program joins them with single spaces.
+std::vector<std::string> LargeArguments() {
+    std::vector<std::string> args{"Virtual" + kBar};
+    for (int i = 0; args.size() < 4; ++i) {
+        args.back() += static_cast<char>(i % 254 == 0xA5 ? 'A' : 1 + i % 254);  // no U+00A6 inside
+        if (args.back().size() > 45000) args.emplace_back();
+    }
+    return args;
+}
+std::string Joined(const std::vector<std::string>& args) {
+    std::string joined = args[0].substr(("Virtual" + kBar).size());
+    for (std::size_t i = 1; i < args.size(); ++i) joined += " " + args[i];
+    return joined;
+}
+
+// One server for the whole run, with queues for every case.
+class PrivateCupsd : public testing::Environment {
+    void SetUp() override {
+        char dir_template[] = "/tmp/pxw-cups.XXXXXX";
+        dir = mkdtemp(dir_template);
+        setenv("PLOXWEN_CUPS_DIR", dir.c_str(), 1);  // for the commands of the spooler faults
+        ASSERT_EQ(Shell(Cupsd("start")), 0);
+        setenv("CUPS_SERVER", (dir + "/cups.sock").c_str(), 1);
+        setenv("CUPS_SERVERROOT", (dir + "/etc").c_str(), 1);
+        setenv("HOME", (dir + "/home").c_str(), 1);
+        unsetenv("PRINTER");
+        unsetenv("LPDEST");
+        for (const char* queue : {"Virtual", "Second", "Closed", "Gone", "Paused"}) {
+            ASSERT_EQ(Shell(Cupsd("add-queue", queue)), 0);
+        }
+        ASSERT_EQ(Shell(Cupsd("add-queue", "Broken testfail:/")), 0);  // a device that fails every job
+        // A driver whose filters would turn anything but raw data into PostScript.
+        ASSERT_EQ(Shell("lpadmin -p Filtered -E -v testout:/ -P " PLOXWEN_TEST_PPD " 2>/dev/null"), 0);
+        ASSERT_EQ(Shell("cupsreject Closed && cupsdisable Paused && lpadmin -d Second"), 0);
+    }
+    void TearDown() override { Shell(Cupsd("stop") + "; rm -rf " + dir); }
+};
+const testing::Environment* const kServer = testing::AddGlobalTestEnvironment(new PrivateCupsd);
+
+class Cups : public testing::TestWithParam<Case> {
+protected:
+    void SetUp() override {
+        first_job_ = 1;
+        for (const Job& job : JobsFrom(0)) first_job_ = std::max(first_job_, job.id + 1);
+        log_offset_ = ReadFile(dir + "/log/access_log").size();
+    }
+    void TearDown() override {
+        if (!ServerAnswers()) Shell(Cupsd("start"));
+        Shell("cancel -a");
+    }
+
+    // The IPP operations since the case began, in order.
+    std::vector<std::string> Requests() const {
+        std::istringstream log(ReadFile(dir + "/log/access_log").substr(log_offset_));
+        std::vector<std::string> operations;
+        for (std::string line; std::getline(log, line);) {
+            std::istringstream fields(line.substr(line.rfind('"') + 1));
+            std::string status, bytes, operation;
+            fields >> status >> bytes >> operation;
+            operations.push_back(operation);
+        }
+        return operations;
+    }
+
+    int first_job_ = 0;
+    std::size_t log_offset_ = 0;
+};
+
+TEST_P(Cups, Run) {
+    const Case& c = GetParam();
+    std::map<std::string, std::string> env = c.env;
+    if (!c.hook.empty()) {
+        std::istringstream hook(c.hook);
+        std::string operation, when, command;
+        hook >> operation >> when >> std::ws;
+        std::getline(hook, command);
+        env.insert({{"LD_PRELOAD", PLOXWEN_IPP_HOOK},
+                    {"PLOXWEN_HOOK_OPERATION", operation},
+                    {"PLOXWEN_HOOK_WHEN", when},
+                    {"PLOXWEN_HOOK_COMMAND", command},
+                    {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+    }
+    const Result result = Ploxwen(c.args, env);
+    if (!ServerAnswers()) ASSERT_EQ(Shell(Cupsd("start")), 0) << "the server did not come back";
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.status == 2 ? "The Printer Name you typed wasn't recognized.\n" : "");
+
+    // Bounded wait for the jobs to reach their end state (a hang guard, not a timing).
+    const std::size_t want_jobs = c.printed || c.job ? 1 : 0;
+    const ipp_jstate_t want_state = c.job.value_or(IPP_JSTATE_COMPLETED);
+    std::vector<Job> jobs;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        jobs = JobsFrom(first_job_);
+        jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
+                                  [&](const Job& j) { return !want_jobs && j.state == IPP_JSTATE_CANCELED; }),
+                   jobs.end());
+        if (jobs.size() == want_jobs && (jobs.empty() || jobs[0].state == want_state)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(jobs.size(), want_jobs);
+    for (const Job& job : JobsFrom(first_job_)) {
+        EXPECT_EQ(ReadFile(dir + "/out/" + job.dest + "/" + std::to_string(job.id)), c.printed.value_or(""));
+    }
+    if (want_jobs) {
+        EXPECT_EQ(jobs[0].state, want_state);
+        EXPECT_EQ(jobs[0].title, "Command Print");
+        EXPECT_EQ(jobs[0].dest, c.args[0].substr(0, c.args[0].find(kBar)));
+        if (c.printed) EXPECT_EQ(jobs[0].format, CUPS_FORMAT_RAW);
+    }
+    // The default printer stays as it was, for the server and for the user.
+    const char* server_default = cupsGetDefault2(CUPS_HTTP_DEFAULT);
+    EXPECT_STREQ(server_default ? server_default : "", "Second");
+    EXPECT_NE(access((dir + "/home/.cups/lpoptions").c_str(), F_OK), 0);
+}
+
+const std::string kStop = PLOXWEN_CUPSD " stop \"$PLOXWEN_CUPS_DIR\"";
+const std::string kText = "\x1B@Caf\xC3\xA9 \xE2\x82\xAC 5 \xF0\x9F\xA7\xBE\n\x1DV\x41\x03";
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, Cups,
+    testing::Values(
+        Case{"EveryByteArrivesUnchangedInAUtf8Locale", {"Virtual" + kBar + AllBytes()}, 0, AllBytes()},
+        Case{"EveryByteArrivesUnchangedInTheCLocaleThroughAQueueWithADriver",
+             {"Filtered" + kBar + AllBytes()},
+             0,
+             AllBytes(),
+             {},
+             {{"LC_ALL", "C"}}},
+        Case{"MultibyteTextAndEscapeSequencesArriveUnchanged", {"Virtual" + kBar + kText}, 0, kText},
+        Case{"A128KiBPayloadInSeveralArgumentsArrivesJoinedBySingleSpaces", LargeArguments(), 0,
+             Joined(LargeArguments())},
+        Case{"PiecesAfterTheSecondAreIgnored", {"Virtual" + kBar + "AB" + kBar + "CD"}, 0, "AB"},
+        // CUPS itself would take these for Virtual.
+        Case{"ANameInAnotherCaseMatchesNothing", {"virtual" + kBar + "X"}, 1, {}},
+        Case{"ANameWithATrailingSpaceMatchesNothing", {"Virtual " + kBar + "X"}, 1, {}},
+        Case{"EmptyDataSucceedsAndLeavesNoJobWaiting", {"Virtual" + kBar}, 0, {}},
+        Case{"AnUnreachableServerShowsTheMessage",
+             {"Virtual" + kBar + "X"},
+             2,
+             {},
+             {},
+             {{"CUPS_SERVER", "/nonexistent/cups.sock"}}},
+        Case{"AQueueRejectingJobsGives3", {"Closed" + kBar + "X"}, 3, {}},
+        // The list is read once per run and the open is a lookup in it, so
+        // the first request to meet the fault comes after the open.
+        Case{"ServerStoppedAfterTheListGives3AndNoJob",
+             {"Virtual" + kBar + "X"},
+             3,
+             {},
+             {},
+             {},
+             "CUPS-Get-Printers after " + kStop},
+        Case{"QueueDeletedAfterTheListGives3AndNoJob",
+             {"Gone" + kBar + "X"},
+             3,
+             {},
+             {},
+             {},
+             "CUPS-Get-Printers after lpadmin -x Gone"},
+        // The job exists and cannot be cancelled: cupsd keeps it held, without data.
+        Case{"ServerStoppedBeforeTheDocumentGives3AndAHeldJob",
+             {"Virtual" + kBar + "X"},
+             3,
+             {},
+             IPP_JSTATE_HELD,
+             {},
+             "Send-Document before " + kStop},
+        Case{"ServerRestartedBeforeTheDocumentStillPrints",
+             {"Virtual" + kBar + "HELLO"},
+             0,
+             "HELLO",
+             {},
+             {},
+             "Send-Document before " + kStop + " && " + PLOXWEN_CUPSD " start \"$PLOXWEN_CUPS_DIR\""},
+        // Status 0 means the spooler took the job; the queue and device decide the rest.
+        Case{"ADisabledQueueKeepsTheJobPending", {"Paused" + kBar + "X"}, 0, {}, IPP_JSTATE_PENDING},
+        Case{"AFailingDeviceAbortsTheJob", {"Broken" + kBar + "X"}, 0, {}, IPP_JSTATE_ABORTED}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST_F(Cups, TheListIsReadOnceAndTheJobSentWithoutAskingThePrinter) {
+    ASSERT_EQ(Ploxwen({"Virtual" + kBar + "HELLO"}, {}).status, 0);
+    std::vector<std::string> requests = Requests();
+    requests.erase(std::remove(requests.begin(), requests.end(), "Get-Jobs"),
+                   requests.end());  // the test's own
+    EXPECT_EQ(requests, (std::vector<std::string>{"CUPS-Get-Default", "CUPS-Get-Printers", "Create-Job",
+                                                  "Send-Document"}));
+}
+
+}  // namespace

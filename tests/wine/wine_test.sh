@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# PloxWen.exe under Wine: Wine's spooler in front of a private cupsd, Xvfb
+# for the windows. One prefix serves every case of a run.
+# usage: wine_test.sh CASE EXE_DIR PREFIX ARTIFACTS
+#   CASE: prefix_setup | prefix_cleanup | exe | print | failure_window
+CASE=$1
+source "$(dirname "$0")/../lib.sh"
+EXE_DIR=$2 SHOTS=$4
+export WINEPREFIX=$3 WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8 LC_ALL=C.UTF-8
+export CUPS_SERVER=/nonexistent/cups.sock # never the system's CUPS
+unset DISPLAY PRINTER LPDEST
+mkdir -p "$SHOTS"
+on_exit "wineserver -k"
+
+# Runs exactly COMMAND_LINE (program name included; Wine's own start-up would
+# re-quote it) through the test launcher; sets STATUS.
+run_exact() {
+  STATUS=0
+  PLOXWEN_TEST_COMMAND_LINE="$1" timeout 120 wine "$EXE_DIR/ploxwen_launch.exe" 2>"$WORK/stderr" || STATUS=$?
+}
+probe() { wine "$EXE_DIR/ploxwen_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Runs COMMAND_LINE; checks the status and that the bytes of the file
+# EXPECTED arrived on Virtual as one new job "Command Print", or with "-"
+# that nothing arrived anywhere.
+check() { # COMMAND_LINE STATUS EXPECTED
+  local before new
+  before=$(jobs_received)
+  run_exact "$1"
+  expect_eq "$1: status" "$2" "$STATUS"
+  if [[ $3 == - ]]; then
+    expect_eq "$1: jobs" "$before" "$(jobs_received)"
+    return
+  fi
+  wait_until 20 eval '[[ "$(jobs_received)" != "$before" ]]' || fail "$1: no job arrived"
+  new=$(comm -13 <(echo "$before") <(jobs_received))
+  expect_eq "$1: queue" Virtual "${new%/*}"
+  cmp -s "$3" "$CUPS_DIR/out/$new" || fail "$1: got $(xxd -p "$CUPS_DIR/out/$new" | head -c 80)"
+  grep -qx 'title=Command Print' "$CUPS_DIR/out/$new.meta" || fail "$1: document name"
+}
+bytes() { printf "$1" >"$WORK/expected" && echo "$WORK/expected"; }
+
+case_prefix_setup() {
+  [[ ! -d $WINEPREFIX ]] || wineserver -k || true
+  rm -rf "$WINEPREFIX"
+  wineboot -u && wineserver -w
+  # Xvfb has no window manager: Wine manages its windows itself.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f && wineserver -w
+}
+
+case_prefix_cleanup() { rm -rf "$WINEPREFIX"; }
+
+# As shipped: 32-bit GUI, Windows' own DLLs only (winspool bound at run time,
+# the C++ runtime linked in), small, with its version resource and icon.
+case_exe() {
+  local exe=$EXE_DIR/PloxWen.exe headers imports resources
+  headers=$(i686-w64-mingw32-objdump -p "$exe")
+  expect_eq "PE32 magic, GUI subsystem" "010b 00000002" "$(awk '$1 == "Magic" || $1 == "Subsystem" {printf "%s ", $2}' <<<"$headers" | xargs)"
+  imports=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$headers" | sort -u)
+  grep -qx kernel32.dll <<<"$imports" || fail "import table not read"
+  ! grep -vxE '(advapi32|gdi32|kernel32|msvcrt|shell32|user32)\.dll' <<<"$imports" || fail "imports $(xargs <<<"$imports")"
+  (($(stat -c %s "$exe") <= 300 * 1024)) || fail "larger than 300 KiB"
+  resources=$(i686-w64-mingw32-windres -i "$exe" -O rc)
+  for line in 'FILEVERSION 1, 0, 0, 0' 'PRODUCTVERSION 1, 0, 0, 0' 'VALUE "FileVersion", "1.00"' \
+    'VALUE "ProductVersion", "1.00"' 'VALUE "ProductName", "PloxWen"' 'VALUE "InternalName", "PloxWen"' \
+    'VALUE "OriginalFilename", "PloxWen.exe"' 'Has 1 elements' '"\045\041\000\000", 1, 8,'; do
+    grep -qF "$line" <<<"$resources" || fail "resources lack $line (an icon of 37 x 33 in 256 colours)"
+  done
+}
+
+case_print() {
+  start_cupsd Virtual ZebraO 'ZebraΩ'
+  # Control bytes as receipt printers use them, then every character of
+  # Windows-1252, Wine's ANSI code page (but ¦ and the five without a code):
+  # each must arrive as its one byte. Then printable Latin-1 up to the
+  # command line's limit of 32767 characters.
+  local b prefix='PloxWen.exe Virtual¦'
+  for ((b = 1; b < 256; b++)); do
+    [[ " 129 141 143 144 157 166 " == *" $b "* ]] || printf "\\x$(printf %02x $b)"
+  done >"$WORK/raw"
+  printf '\x1b@%s\x1dV\x01' "$(printf %b "$(<"$WORK/raw")")" >"$WORK/all"
+  for ((b = 0; b < 200; b++)); do printf '%s' "$(tr -d '\000-\040\177-\237\246' <"$WORK/all")"; done >"$WORK/many"
+  head -c $((32766 - ${#prefix})) "$WORK/many" >"$WORK/long"
+  # Without any display: printing works, and the failure path, which cannot
+  # show its message, ends with status 2 instead of hanging.
+  check "$prefix$(iconv -f CP1252 -t UTF-8 "$WORK/all")" 0 "$WORK/all"
+  check "$prefix$(iconv -f CP1252 -t UTF-8 "$WORK/long")" 0 "$WORK/long"
+  check 'PloxWen.exe ZebraΩ¦HELLO' 2 -
+  start_xvfb # a window could appear now; none may on these paths
+  check 'PloxWen.exe Virtual¦Ω→' 0 "$(bytes '??')" # no best fit: Ω is not O
+  check 'PloxWen.exe Virtual¦' 0 -                # CUPS refuses an empty document
+  check 'PloxWen.exe   Virtual¦ a  "b"  ¦MORE' 0 "$(bytes ' a  "b"  ')"
+  check '"PloxWen.exe" Virtual¦Q' 0 "$(bytes Q)"
+  check 'PloxWen.exe virtual¦X' 1 - # CUPS and Wine would take it for Virtual
+  check 'PloxWen.exe' 1 -
+
+  # The spooler calls in order, on the handle our OpenPrinterA got (Wine
+  # makes calls of its own on other handles in between).
+  WINEDEBUG=+winspool run_exact 'PloxWen.exe Virtual¦TRACE'
+  expect_eq "traced run: status" 0 "$STATUS"
+  cp "$WORK/stderr" "$SHOTS/winspool-trace.log"
+  expect_eq "spooler calls" 'OpenPrinterA("Virtual")
+StartDocPrinter(1, {L"Command Print", (null), (null)})
+StartPagePrinter
+WritePrinter(5 bytes)
+EndPagePrinter
+EndDocPrinter
+ClosePrinter' "$(awk '
+    /trace:winspool:OpenPrinter2A \("Virtual",/ { print "OpenPrinterA(\"Virtual\")"; opening = 1; next }
+    opening && /OpenPrinter2W returning 1 with 0 and/ { handle = $NF; opening = 0; next }
+    handle == "" { next }
+    index($0, ":StartDocPrinterW (" handle ",") { sub(/.*StartDocPrinterW \([0-9A-Fa-f]+, /, ""); sub(/[0-9A-Fa-f]+ \{/, "{"); print "StartDocPrinter(" $0; next }
+    index($0, ":StartPagePrinter (" handle ")") { print "StartPagePrinter"; next }
+    index($0, ":WritePrinter (" handle ",") { split($0, f, ", "); print "WritePrinter(" f[3] " bytes)"; next }
+    index($0, ":EndPagePrinter (" handle ")") { print "EndPagePrinter"; next }
+    index($0, ":EndDocPrinter (" handle ")") { print "EndDocPrinter"; next }
+    index($0, ":ClosePrinter (" handle ")") { print "ClosePrinter"; handle = ""; next }' "$WORK/stderr")"
+  # One enumeration of the printer list per run: two EnumPrintersW calls of ours (size, then list).
+  expect_eq "printers enumerated" 2 "$(grep -c 'EnumPrintersW ignoring PRINTER_ENUM_CONNECTIONS' "$WORK/stderr")"
+  wait_until 20 eval '[[ -z $(lpstat -o) ]]' || fail "a job left pending or held: $(lpstat -o)"
+}
+
+# Sends KEY to WINDOW until it is gone (at most three times).
+press_until_gone() { # WINDOW KEY
+  local id=$1 try
+  for try in 1 2 3; do
+    xdotool mousemove --window "$1" 40 8 click 1 key "$2" 2>/dev/null || true
+    wait_until 5 eval '! xwininfo -id "$id" 2>/dev/null | grep -q IsViewable' && return 0
+  done
+  fail "window $1 did not go away on $2"
+}
+window() { # CAPTION: waits for the visible X window of that exact name
+  local name=$1
+  wait_until 30 eval 'xdotool search --onlyvisible --name "^$name\$" >/dev/null 2>&1' || fail "no window $1"
+  xdotool search --onlyvisible --name "^$1\$" | head -n1
+}
+
+# "ZebraΩ" is listed, but Ω has no code in Windows-1252: OpenPrinterA gets
+# "Zebra?" and fails, as on Windows for any name the ANSI code page cannot
+# spell. Message box, then Form1 with both fields; status 2 once it is closed.
+failure_run() { # NAME DPI
+  local line='PloxWen.exe ZebraΩ¦HELLO Ä€ "quoted"  two  spaces' box form seen status=0 px
+  PLOXWEN_TEST_COMMAND_LINE=$line timeout 300 wine "$EXE_DIR/ploxwen_launch.exe" 2>/dev/null &
+  local pid=$!
+  box=$(window PloxWen)
+  seen=$(probe window PloxWen)
+  expect_eq "$1: message" "$MESSAGE" "$(sed -n 's/^child Static id=65535 .*visible text=//p' <<<"$seen")"
+  expect_eq "$1: one button, OK" "OK" "$(grep '^child Button.* visible ' <<<"$seen" | sed 's/.*text=//')"
+  ! grep -q ' icon-shown' <<<"$seen" || fail "$1: the message box shows an icon"
+  ! probe window Ploxwen >/dev/null || fail "$1: Form1 shown before the message was dismissed"
+  import -window root "$SHOTS/$1-message-box.png"
+  press_until_gone "$box" Return
+  form=$(window Ploxwen)
+  seen=$(probe window Ploxwen)
+  px() { echo $((($1 * $2 + 720) / 1440)); } # twips to pixels at DPI $2
+  expect_eq "$1: Form1 in pixels at $2 dpi" "dpi $2 $2
+client $(px 6495 "$2") $(px 3270 "$2")
+focus id=101
+child Edit id=101 x=$(px 840 "$2") y=$(px 600 "$2") w=$(px 1935 "$2") h=$(px 615 "$2") tabstop visible text=ZebraΩ
+child Edit id=102 x=$(px 3960 "$2") y=$(px 600 "$2") w=$(px 1815 "$2") h=$(px 615 "$2") tabstop visible text=${line#*¦}" \
+    "$(echo "$seen")"
+  import -window root "$SHOTS/$1-form1.png"
+  xdotool mousemove --window "$form" 40 8 click 1 key Tab
+  expect_eq "$1: Tab moves to Text2" "focus id=102" "$(probe window Ploxwen | grep '^focus ')"
+  # Wine hands the icon to X as ARGB pixels: our orange and body colours, not Wine's default.
+  local icon
+  icon=$(xprop -id "$form" -f _NET_WM_ICON 32c _NET_WM_ICON | tr ', ' '\n\n')
+  grep -qx $((0xfff6ad55)) <<<"$icon" && grep -qx $((0xff3b4a5a)) <<<"$icon" || fail "$1: not PloxWen's icon"
+  kill -0 "$pid" || fail "$1: ended before Form1 was closed"
+  press_until_gone "$form" alt+F4
+  wait "$pid" || status=$?
+  expect_eq "$1: exit status once Form1 is closed" 2 "$status"
+}
+
+case_failure_window() {
+  start_xvfb -screen 0 1024x768x24
+  start_cupsd 'ZebraΩ' ZebraO
+  failure_run unopenable 96
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 && wineserver -w
+  on_exit "wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f"
+  failure_run dpi144 144
+  expect_eq "nothing reached any queue" "" "$(jobs_received)"
+}
+
+"case_$CASE"
+echo "PASS [$CASE]"
