@@ -91,6 +91,16 @@ case_print() {
   check 'PloxWen.exe Virtual¦' 0 -                # CUPS refuses an empty document
   check 'PloxWen.exe   Virtual¦ a  "b"  ¦MORE' 0 "$(bytes ' a  "b"  ')"
   check '"PloxWen.exe" Virtual¦Q' 0 "$(bytes Q)"
+  # One pair of quotes wrapping it all goes; no other quote or backslash rule.
+  check 'PloxWen.exe "Virtual¦data x"  ' 0 "$(bytes 'data x')"
+  check 'PloxWen.exe "Virtual¦C:\dir\"' 0 "$(bytes 'C:\\dir\\')"
+  check 'PloxWen.exe "Virtual"¦^FD"Hello World"^FS' 1 -
+  check 'PloxWen.exe Virtual¦^FD"Hello World"^FS' 0 "$(bytes '^FD"Hello World"^FS')"
+  # A quoted path with a space, the text right after it; a winspool.drv
+  # planted beside the exe and preferred by Wine must not be loaded.
+  mkdir "$WORK/a b" && cp "$EXE_DIR/PloxWen.exe" "$EXE_DIR/planted/winspool.drv" "$WORK/a b/"
+  WINEDLLOVERRIDES="mscoree,mshtml=;winspool.drv=n,b" \
+    check "\"Z:${WORK//\//\\}\\a b\\PloxWen.exe\"\"Virtual¦g h\"" 0 "$(bytes 'g h')"
   check 'PloxWen.exe virtual¦X' 1 - # CUPS and Wine would take it for Virtual
   check 'PloxWen.exe' 1 -
 
