@@ -152,6 +152,11 @@ class PrivateCupsd : public testing::Environment {
         // A driver whose filters would turn anything but raw data into PostScript.
         ASSERT_EQ(Shell("lpadmin -p Filtered -E -v testout:/ -P " PLOXWEN_TEST_PPD " 2>/dev/null"), 0);
         ASSERT_EQ(Shell("cupsreject Closed && cupsdisable Paused && lpadmin -d Second"), 0);
+        // Locales whose charsets have no U+00A6 (built from Debian's locales package).
+        const std::string locales = "de_DE.ISO-8859-15 ru_RU.KOI8-R ja_JP.SHIFT_JIS zh_TW.BIG5";
+        ASSERT_EQ(Shell("cd " + dir + " && mkdir locale && for l in " + locales +
+                        "; do localedef --no-warnings=ascii -i ${l%.*} -f ${l#*.} locale/$l || exit; done"),
+                  0);
     }
     void TearDown() override { Shell(Cupsd("stop") + "; rm -rf " + dir); }
 };
@@ -189,6 +194,8 @@ protected:
 TEST_P(Cups, Run) {
     const Case& c = GetParam();
     std::map<std::string, std::string> env = c.env;
+    if (env.count("LC_ALL"))
+        env.insert({"LOCPATH", dir + "/locale"});  // only there: glibc leaks a copy of it
     if (!c.hook.empty()) {
         std::istringstream hook(c.hook);
         std::string operation, when, command;
@@ -247,6 +254,32 @@ INSTANTIATE_TEST_SUITE_P(
              AllBytes(),
              {},
              {{"LC_ALL", "C"}}},
+        // Where the locale's charset has no U+00A6, its UTF-8 bytes separate
+        // wherever they are two characters of it; every other byte arrives.
+        Case{"TheUtf8BarSeparatesInALatin9LocaleAndEveryByteArrivesUnchanged",
+             {"Virtual" + kBar + AllBytes()},
+             0,
+             AllBytes(),
+             {},
+             {{"LC_ALL", "de_DE.ISO-8859-15"}}},
+        Case{"TheUtf8BarSeparatesInAKoi8RLocaleBeforeAndAfterALoneC2",
+             {"Virtual" + kBar + "\xF0\xD2\xC9\xD7\xC5\xD4\xC2" + kBar + "dropped"},
+             0,
+             "\xF0\xD2\xC9\xD7\xC5\xD4\xC2",
+             {},
+             {{"LC_ALL", "ru_RU.KOI8-R"}}},
+        Case{"InShiftJisTheUtf8BarSeparatesOnlyWhereItsTwoCharactersBegin",  // 88 C2 is a kanji
+             {"Virtual" + kBar + "\x88\xC2\xA6" + AllBytes()},
+             0,
+             "\x88\xC2\xA6" + AllBytes(),
+             {},
+             {{"LC_ALL", "ja_JP.SHIFT_JIS"}}},
+        Case{"InBig5TheUtf8BarIsOneCharacterAndSeparatesNothing",
+             {"Virtual" + kBar + "X"},
+             1,
+             {},
+             {},
+             {{"LC_ALL", "zh_TW.BIG5"}}},
         Case{"MultibyteTextAndEscapeSequencesArriveUnchanged", {"Virtual" + kBar + kText}, 0, kText},
         Case{"A128KiBPayloadInSeveralArgumentsArrivesJoinedBySingleSpaces", LargeArguments(), 0,
              Joined(LargeArguments())},

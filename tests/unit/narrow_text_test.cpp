@@ -46,6 +46,12 @@ TEST(NarrowText, EveryByteRoundTripsThroughTextInEveryLocaleCharset) {
     EXPECT_EQ(NarrowText("GB18030").Decode("\x81\x30\x81\x30x"), u"\u0080x");  // a character of four bytes
 }
 
+TEST(NarrowText, TheArgumentTakesTheUtf8BrokenBarOnlyWhereTheCharsetHasNone) {
+    EXPECT_EQ(NarrowText("ISO-8859-15").DecodeArgumentText("\xC2\xA6\xA4\xC2"), u"¦€Â");
+    EXPECT_EQ(NarrowText("ISO-8859-1").DecodeArgumentText("\xC2\xA6"), u"Â¦");
+    EXPECT_EQ(NarrowText("EUC-JP").DecodeArgumentText("\xC2\xA6\x8F\xA2\xC3"), u"側¦");
+}
+
 TEST(NarrowText, EncodesIntoTheLocaleCharsetWithQuestionMarksForTheRest) {
     EXPECT_EQ(NarrowText("ISO-8859-15").ToNarrow(u"Ä€"), "\xC4\xA4");
     EXPECT_EQ(NarrowText("ISO-8859-1").ToNarrow(u"Ä€\U0001F5A8x"), "\xC4??x");
