@@ -44,5 +44,23 @@ TEST(SelectPrinterByName, IndexStaysWithinSixteenBits) {
     EXPECT_EQ(std::count(too_many.calls.begin(), too_many.calls.end(), fake::Op::DeviceName), 0);
 }
 
+TEST(SelectPrinterByName, SearchesTheNarrowedListSoManyPrintersDoNotOverflow) {
+    // 40,000 printers, which the backend narrows to those that may match.
+    struct Narrowing final : platform::PrintingServices {
+        FakePlatform whole = WithPrinters(std::vector<std::u16string>(40000, u"Far"));
+        FakePlatform narrowed = WithPrinters({u"far", u"Far"});
+        std::unique_ptr<platform::PrinterList> ObtainPrinterList() override {
+            return whole.ObtainPrinterList();
+        }
+        std::unique_ptr<platform::PrinterList> ObtainPrinterListFor(std::u16string_view) override {
+            return narrowed.ObtainPrinterList();
+        }
+        std::u16string CurrentDeviceName() override { return narrowed.CurrentDeviceName(); }
+    } backend;
+    EXPECT_EQ(SelectPrinterByName(backend, u"Far"), kTrue);
+    EXPECT_EQ(backend.narrowed.current, 1);  // the exact match only
+    EXPECT_TRUE(backend.whole.calls.empty());
+}
+
 }  // namespace
 }  // namespace ploxwen::printers
