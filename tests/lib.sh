@@ -19,36 +19,25 @@ run_cleanups() {
 trap run_cleanups EXIT
 trap 'exit 130' INT TERM
 
-fail() {
-  echo "FAIL${CASE:+ [$CASE]}: $*" >&2
-  exit 1
-}
-
-expect_eq() { # WHAT EXPECTED ACTUAL
-  [[ "$2" == "$3" ]] || fail "$1: expected [$2], got [$3]"
-}
+fail() { echo "FAIL${CASE:+ [$CASE]}: $*" >&2; exit 1; }
+expect_eq() { [[ "$2" == "$3" ]] || fail "$1: expected [$2], got [$3]"; } # WHAT EXPECTED ACTUAL
 
 # Polls COMMAND every 0.1 s for at most SECONDS: a hang guard, not a timing.
 wait_until() { # SECONDS COMMAND...
   local tries=$(($1 * 10))
   shift
-  until "$@"; do
-    ((--tries > 0)) || return 1
-    sleep 0.1
-  done
+  until "$@"; do ((--tries > 0)) && sleep 0.1 || return 1; done
 }
 
-# On a display number of its own, well away from :0, which a desktop or a
-# server of another run may hold. -noreset: without it the server resets when
-# its last client (a probing xdotool) leaves, and refuses whoever connects then.
+# On a display of its own, away from :0; -noreset, or the server resets when
+# its last client (a probing xdotool) leaves and refuses whoever comes next.
 start_xvfb() { # [Xvfb options]
   local display=$((100 + RANDOM % 800))
   while [[ -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
   Xvfb ":$display" -nolisten tcp -noreset "$@" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   on_exit "kill $XVFB_PID; wait $XVFB_PID"
-  export DISPLAY=:$display
-  unset WAYLAND_DISPLAY
+  export DISPLAY=:$display && unset WAYLAND_DISPLAY
   wait_until 10 eval 'xdpyinfo >/dev/null 2>&1' || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
 }
 
@@ -62,6 +51,4 @@ start_cupsd() { # QUEUE...
 }
 
 # The complete jobs the private cupsd stored, as QUEUE/JOB lines.
-jobs_received() {
-  (cd "$CUPS_DIR/out" && find . -type f -regex '.*/[0-9]+' | sed 's|^\./||' | sort)
-}
+jobs_received() { (cd "$CUPS_DIR/out" && find . -type f -regex '.*/[0-9]+' | sed 's|^\./||' | sort); }

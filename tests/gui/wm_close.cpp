@@ -3,6 +3,7 @@
 // not take part in that protocol, as a window manager would then kill it.
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
@@ -12,19 +13,14 @@ int main(int argc, char** argv) {
     const Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
     Atom* listed = nullptr;
     int count = 0;
-    bool takes_part = false;
-    if (XGetWMProtocols(display, window, &listed, &count)) {
-        for (int i = 0; i < count; ++i) takes_part = takes_part || listed[i] == delete_window;
-        XFree(listed);
-    }
+    XGetWMProtocols(display, window, &listed, &count);
+    const bool takes_part = std::find(listed, listed + count, delete_window) != listed + count;
+    XFree(listed);
     if (!takes_part) return 1;
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
+    const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    XEvent event{};  // data.l[1], the time, stays CurrentTime (0)
+    event.xclient = {ClientMessage, 0, False, display, window, protocols, 32};
     event.xclient.data.l[0] = static_cast<long>(delete_window);
-    event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, window, False, NoEventMask, &event);
     XCloseDisplay(display);  // flushes the event
     return 0;
