@@ -32,7 +32,7 @@ expect_status() { # STATUS: waits for the run to end
   local status=0
   wait "$APP_PID" || status=$?
   expect_eq "exit status" "$1" "$status"
-  expect_eq "stderr" "$MESSAGE" "$(cat "$WORK/stderr")"
+  expect_eq "stderr" "$NO_SERVER" "$(cat "$WORK/stderr")"
   [[ ! -s "$WORK/stdout" ]] || fail "output on stdout"
 }
 dumped() { cat "$WORK/dump/$1" 2>/dev/null; }

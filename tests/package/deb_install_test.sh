@@ -80,7 +80,7 @@ run /usr/bin/ploxwen "virtual${BAR}x"
 expect_eq "status of a name in another case" 1 "$STATUS"
 run CUPS_SERVER=/nonexistent/cups.sock /usr/bin/ploxwen "Virtual${BAR}x"
 expect_eq "status without a server" 2 "$STATUS"
-expect_eq "message without a server" "$MESSAGE" "$(cat "$WORK/err")"
+expect_eq "message and cause without a server" "$NO_SERVER" "$(cat "$WORK/err")"
 
 echo "--- ploxwen-window"
 install_deb "$DEB_WINDOW"
