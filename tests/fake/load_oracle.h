@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "fake/fake_platform.h"
 #include "app/form1.h"
+#include "fake/fake_platform.h"
 
 namespace ploxwen::oracle {
 
@@ -43,6 +43,8 @@ inline const Outcome kNoMatch{1, {}};
 inline const Outcome kSelectionFailed{2, {}};  // nothing opened on whatever is current
 inline const Outcome kOpenFailed{2, {}, Current::kNamed};
 inline const Outcome kOpenRefused{2, {Op::OpenPrinterA}, Current::kNamed};
+// Every byte went to the spooler before a call failed: the job may exist.
+inline const Outcome kUnconfirmed{4, kWholeJob, Current::kSaved, Payload::kWhole};
 inline Outcome SpoolerFailed(Payload payload, std::vector<Op> calls = kWholeJob) {
     return {3, std::move(calls), Current::kSaved, payload};
 }
@@ -76,9 +78,9 @@ inline const std::vector<Row> kTable = {
     {Op::ToNarrow, 3, 3, {}, SpoolerFailed(Payload::kNone, WholeJobWithout(Op::WritePrinter))},
     {Op::WritePrinter, 1, 1, Fails::kWritesShort, SpoolerFailed(Payload::kShort)},
     {Op::WritePrinter, 1, 1, {}, SpoolerFailed(Payload::kNone)},
-    {Op::EndPagePrinter, 1, 1, {}, SpoolerFailed(Payload::kWhole)},
-    {Op::EndDocPrinter, 1, 1, {}, SpoolerFailed(Payload::kWhole)},
-    {Op::ClosePrinter, 1, 1, {}, SpoolerFailed(Payload::kWhole)},
+    {Op::EndPagePrinter, 1, 1, {}, kUnconfirmed},
+    {Op::EndDocPrinter, 1, 1, {}, kUnconfirmed},
+    {Op::ClosePrinter, 1, 1, {}, kUnconfirmed},
     // Putting the saved printer back, and ending, are not looked at.
     {Op::ObtainPrinterList, 6, 9, {}, {0, kWholeJob, Current::kNamed, Payload::kWhole}},
     {Op::Count, 3, 4, {}, {0, kWholeJob, Current::kNamed, Payload::kWhole}},
@@ -114,7 +116,8 @@ inline Outcome Combine(const std::vector<Outcome>& in_order) {
         if (next.payload == Payload::kShort && sum.payload == Payload::kEmpty) continue;  // nothing to cut
         Outcome both = next;
         if (next.status != 1 && next.status != 2) {
-            both.status = std::max(sum.status, next.status);
+            // A failure before the payload was handed over means no job, whatever follows.
+            both.status = sum.status == 3 || next.status == 3 ? 3 : std::max(sum.status, next.status);
             both.spooler_calls.clear();
             for (Op op : sum.spooler_calls) {
                 if (std::count(next.spooler_calls.begin(), next.spooler_calls.end(), op))
@@ -143,15 +146,14 @@ inline std::string Mismatch(const fake::FakePlatform& fake, int status, const Ou
     if (fake.SpoolerCalls() != want.spooler_calls) return "other spooler calls";
     if (status == 2 && (messages != 1 || fake.ended_with || fake.messages.size() > 1))
         return "no message, or ended";
-    if (!fake.messages.empty() && fake.messages[0] != app::kNotRecognizedMessage)
-        return "another message";
+    if (!fake.messages.empty() && fake.messages[0] != app::kNotRecognizedMessage) return "another message";
     if (status != 2 &&
         (messages != 0 || fake.ended_with != (ended ? std::optional<int>(status) : std::nullopt)))
         return "a message, or not ended with the status";
     if (fake.CurrentName() != (want.current == Current::kSaved ? saved : named))
         return "another printer current";
     if (fake.text1 != (want.text1 ? named : u"") || fake.text2 != (want.text2 ? data : u"")) return "fields";
-    const std::size_t opened = status == 0 || status == 3 ? 1 : 0;
+    const std::size_t opened = status == 0 || status >= 3 ? 1 : 0;
     if (fake.documents.size() != opened) return "opened " + std::to_string(fake.documents.size()) + " times";
     if (std::count(fake.calls.begin(), fake.calls.end(), Op::ClosePrinter) != long(opened))
         return "not closed once";
