@@ -44,6 +44,9 @@ TEST(NarrowText, EveryByteRoundTripsThroughTextInEveryLocaleCharset) {
     EXPECT_EQ(NarrowText("EUC-JP").Decode("\xA4\xA2x\xFF"), (Units{u'\u3042', u'x', 0xDCFF}));
     EXPECT_EQ(NarrowText("ISO-8859-15").Decode("\xA4"), u"€");
     EXPECT_EQ(NarrowText("GB18030").Decode("\x81\x30\x81\x30x"), u"\u0080x");  // a character of four bytes
+    // Past the BMP and beside the surrogates, through a charset that spells every character.
+    const Units edges = u"\U00010000\U00020000\U0010FFFF\uD7FF\uE000";
+    EXPECT_EQ(NarrowText("GB18030").Decode(NarrowText("GB18030").ToNarrow(edges)), edges);
 }
 
 TEST(NarrowText, TheArgumentTakesTheUtf8BrokenBarOnlyWhereTheCharsetHasNone) {
