@@ -95,24 +95,32 @@ bool ServerAnswers() {
     return http != nullptr;
 }
 
-struct Case;
-void PrintTo(const Case& c, std::ostream* os);
-
 struct Case {
     const char* name;
     std::vector<std::string> args;
     int status;
     std::optional<std::string> printed;  // what the one job of the run delivered
     std::optional<ipp_jstate_t> job;     // the state that job ends in; none: the run leaves no job at all
-    std::string cause = "";              // the line after a failure; SERVER stands for the server's address
-    std::map<std::string, std::string> env = {};
+    std::string cause;                   // the line after a failure; SERVER stands for the server's address
+    std::map<std::string, std::string> env;
     // "OPERATION before|after COMMAND": a spooler fault in the middle of the run; or
     // "relay MODE [COMMAND]": the server in trouble, through tests/cups/ipp_relay.py.
-    std::string hook = "";
-};
+    std::string hook;
 
+    Case Says(std::string line) { return cause = std::move(line), *this; }
+    Case When(std::string fault) { return hook = std::move(fault), *this; }
+    Case Env(const std::string& name, std::string value) { return env[name] = std::move(value), *this; }
+    Case Leaves(ipp_jstate_t state) { return job = state, *this; }
+};
 void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
+}
+// A run whose one job delivers `printed`, and one that ends with `status`, without a job.
+Case Prints(const char* name, std::vector<std::string> args, std::string printed) {
+    return {name, std::move(args), 0, std::move(printed)};
+}
+Case Gives(const char* name, std::vector<std::string> args, int status) {
+    return {name, std::move(args), status};
 }
 
 std::string AllBytes() {
@@ -121,20 +129,12 @@ std::string AllBytes() {
     return bytes;
 }
 
-// 128 KiB in arguments of about 60 KiB (one may hold at most 128 KiB): the
+// More than 128 KiB in three arguments (one may hold at most 128 KiB): the
 // program joins them with single spaces.
 std::vector<std::string> LargeArguments() {
-    std::vector<std::string> args{"Virtual" + kBar};
-    for (int i = 0; args.size() < 4; ++i) {
-        args.back() += static_cast<char>(i % 254 == 0xA5 ? 'A' : 1 + i % 254);  // no U+00A6 inside
-        if (args.back().size() > 45000) args.emplace_back();
-    }
-    return args;
-}
-std::string Joined(const std::vector<std::string>& args) {
-    std::string joined = args[0].substr(("Virtual" + kBar).size());
-    for (std::size_t i = 1; i < args.size(); ++i) joined += " " + args[i];
-    return joined;
+    std::string chunk;
+    for (int i = 0; i < 175; ++i) chunk += AllBytes();
+    return {"Virtual" + kBar + chunk, chunk, chunk};
 }
 
 // One server for the whole run, with queues for every case.
@@ -260,131 +260,67 @@ const std::string kStop = PLOXWEN_CUPSD " stop \"$PLOXWEN_CUPS_DIR\"";
 const std::string kBig(100000, 'x');  // six of these outlast the sockets' buffers on the way
 const std::string kText = "\x1B@Caf\xC3\xA9 \xE2\x82\xAC 5 \xF0\x9F\xA7\xBE\n\x1DV\x41\x03";
 
+const std::string kV = "Virtual" + kBar;
+const std::vector<std::string> kStreamed{kV, kBig, kBig, kBig, kBig, kBig, kBig};
+
 INSTANTIATE_TEST_SUITE_P(
     Runs, Cups,
     testing::Values(
-        Case{"EveryByteArrivesUnchangedInAUtf8Locale", {"Virtual" + kBar + AllBytes()}, 0, AllBytes()},
-        Case{"EveryByteArrivesUnchangedInTheCLocaleThroughAQueueWithADriver",
-             {"Filtered" + kBar + AllBytes()},
-             0,
-             AllBytes(),
-             {},
-             "",
-             {{"LC_ALL", "C"}}},
+        Prints("EveryByteArrivesUnchangedInAUtf8Locale", {kV + AllBytes()}, AllBytes()),
+        Prints("EveryByteArrivesUnchangedInTheCLocaleThroughAQueueWithADriver",
+               {"Filtered" + kBar + AllBytes()}, AllBytes())
+            .Env("LC_ALL", "C"),
         // Where the locale's charset has no U+00A6, its UTF-8 bytes separate
         // wherever they are two characters of it; every other byte arrives.
-        Case{"TheUtf8BarSeparatesInALatin9LocaleAndEveryByteArrivesUnchanged",
-             {"Virtual" + kBar + AllBytes()},
-             0,
-             AllBytes(),
-             {},
-             "",
-             {{"LC_ALL", "de_DE.ISO-8859-15"}}},
-        Case{"TheUtf8BarSeparatesInAKoi8RLocaleBeforeAndAfterALoneC2",
-             {"Virtual" + kBar + "\xF0\xD2\xC9\xD7\xC5\xD4\xC2" + kBar + "dropped"},
-             0,
-             "\xF0\xD2\xC9\xD7\xC5\xD4\xC2",
-             {},
-             "",
-             {{"LC_ALL", "ru_RU.KOI8-R"}}},
-        Case{"InShiftJisTheUtf8BarSeparatesOnlyWhereItsTwoCharactersBegin",  // 88 C2 is a kanji
-             {"Virtual" + kBar + "\x88\xC2\xA6" + AllBytes()},
-             0,
-             "\x88\xC2\xA6" + AllBytes(),
-             {},
-             "",
-             {{"LC_ALL", "ja_JP.SHIFT_JIS"}}},
-        Case{"InBig5TheUtf8BarIsOneCharacterAndSeparatesNothing",
-             {"Virtual" + kBar + "X"},
-             1,
-             {},
-             {},
-             "",
-             {{"LC_ALL", "zh_TW.BIG5"}}},
-        Case{"MultibyteTextAndEscapeSequencesArriveUnchanged", {"Virtual" + kBar + kText}, 0, kText},
-        Case{"A128KiBPayloadInSeveralArgumentsArrivesJoinedBySingleSpaces", LargeArguments(), 0,
-             Joined(LargeArguments())},
-        Case{"PiecesAfterTheSecondAreIgnored", {"Virtual" + kBar + "AB" + kBar + "CD"}, 0, "AB"},
+        Prints("TheUtf8BarSeparatesInALatin9LocaleAndEveryByteArrivesUnchanged", {kV + AllBytes()},
+               AllBytes())
+            .Env("LC_ALL", "de_DE.ISO-8859-15"),
+        Prints("TheUtf8BarSeparatesInAKoi8RLocaleBeforeAndAfterALoneC2",
+               {kV + "\xF0\xD2\xC9\xD7\xC5\xD4\xC2" + kBar + "dropped"}, "\xF0\xD2\xC9\xD7\xC5\xD4\xC2")
+            .Env("LC_ALL", "ru_RU.KOI8-R"),
+        Prints("InShiftJisTheUtf8BarSeparatesOnlyWhereItsTwoCharactersBegin",  // 88 C2 is a kanji
+               {kV + "\x88\xC2\xA6" + AllBytes()}, "\x88\xC2\xA6" + AllBytes())
+            .Env("LC_ALL", "ja_JP.SHIFT_JIS"),
+        Gives("InBig5TheUtf8BarIsOneCharacterAndSeparatesNothing", {kV + "X"}, 1).Env("LC_ALL", "zh_TW.BIG5"),
+        Prints("MultibyteTextAndEscapeSequencesArriveUnchanged", {kV + kText}, kText),
+        Prints("A128KiBPayloadInSeveralArgumentsArrivesJoinedBySingleSpaces", LargeArguments(),
+               LargeArguments()[1] + " " + LargeArguments()[1] + " " + LargeArguments()[1]),
+        Prints("PiecesAfterTheSecondAreIgnored", {kV + "AB" + kBar + "CD"}, "AB"),
         // CUPS itself would take these for Virtual.
-        Case{"ANameInAnotherCaseMatchesNothing", {"virtual" + kBar + "X"}, 1, {}},
-        Case{"ANameWithATrailingSpaceMatchesNothing", {"Virtual " + kBar + "X"}, 1, {}},
-        Case{"AClassIsFoundLikeAQueue", {"Team" + kBar + "X"}, 0, {}, IPP_JSTATE_COMPLETED},
-        Case{"EmptyDataSucceedsAndLeavesNoJobWaiting", {"Virtual" + kBar}, 0, {}},
-        Case{"AnUnreachableServerShowsTheMessageAndNamesTheServer",
-             {"Virtual" + kBar + "X"},
-             2,
-             {},
-             {},
-             "server unreachable at SERVER",
-             {{"CUPS_SERVER", "/nonexistent/cups.sock"}}},
-        Case{"AServerThatNeverAnswersGivesUpWith2",
-             {"Virtual" + kBar + "X"},
-             2,
-             {},
-             {},
-             "server not answering at SERVER",
-             {},
-             "relay silent"},
+        Gives("ANameInAnotherCaseMatchesNothing", {"virtual" + kBar + "X"}, 1),
+        Gives("ANameWithATrailingSpaceMatchesNothing", {"Virtual " + kBar + "X"}, 1),
+        Gives("AClassIsFoundLikeAQueue", {"Team" + kBar + "X"}, 0).Leaves(IPP_JSTATE_COMPLETED),
+        Gives("EmptyDataSucceedsAndLeavesNoJobWaiting", {kV}, 0),
+        Gives("AnUnreachableServerShowsTheMessageAndNamesTheServer", {kV + "X"}, 2)
+            .Says("server unreachable at SERVER")
+            .Env("CUPS_SERVER", "/nonexistent/cups.sock"),
+        Gives("AServerThatNeverAnswersGivesUpWith2", {kV + "X"}, 2)
+            .Says("server not answering at SERVER")
+            .When("relay silent"),
         // CUPS answers the job only once it holds every byte: a refusal then gives 4.
-        Case{"AQueueRejectingJobsRefusesTheJobWith4",
-             {"Closed" + kBar + "X"},
-             4,
-             {},
-             {},
-             "queue not accepting jobs"},
+        Gives("AQueueRejectingJobsRefusesTheJobWith4", {"Closed" + kBar + "X"}, 4)
+            .Says("queue not accepting jobs"),
         // The open is a lookup made before, so the first request to meet the fault is the job.
-        Case{"ServerStoppedAfterTheLookupGives3AndNoJob",
-             {"Virtual" + kBar + "X"},
-             3,
-             {},
-             {},
-             "server unreachable at SERVER",
-             {},
-             "Get-Printer-Attributes after " + kStop},
-        Case{"QueueDeletedAfterTheLookupGives4AndNoJob",
-             {"Gone" + kBar + "X"},
-             4,
-             {},
-             {},
-             "queue not found",
-             {},
-             "Get-Printer-Attributes after lpadmin -x Gone"},
-        Case{"ServerRestartedJustBeforeTheJobStillPrints",
-             {"Virtual" + kBar + "HELLO"},
-             0,
-             "HELLO",
-             {},
-             "",
-             {},
-             "Print-Job before " + kStop + " && " + PLOXWEN_CUPSD " start \"$PLOXWEN_CUPS_DIR\""},
+        Gives("ServerStoppedAfterTheLookupGives3AndNoJob", {kV + "X"}, 3)
+            .Says("server unreachable at SERVER")
+            .When("Get-Printer-Attributes after " + kStop),
+        Gives("QueueDeletedAfterTheLookupGives4AndNoJob", {"Gone" + kBar + "X"}, 4)
+            .Says("queue not found")
+            .When("Get-Printer-Attributes after lpadmin -x Gone"),
+        Prints("ServerRestartedJustBeforeTheJobStillPrints", {kV + "HELLO"}, "HELLO")
+            .When("Print-Job before " + kStop + " && " + PLOXWEN_CUPSD " start \"$PLOXWEN_CUPS_DIR\""),
         // The job is made only from a complete request.
-        Case{"ProgramKilledWhileTheDataStreamsLeavesNoJob",
-             {"Virtual" + kBar, kBig, kBig, kBig, kBig, kBig, kBig},
-             -1,
-             {},
-             {},
-             "",
-             {},
-             "relay cut 'kill -KILL $PEER'"},
-        Case{"ServerStoppedWhileTheDataStreamsGives3AndNoJob",
-             {"Virtual" + kBar, kBig, kBig, kBig, kBig, kBig, kBig},
-             3,
-             {},
-             {},
-             "connection lost while sending",
-             {},
-             "relay cut '" + kStop + "'"},
-        Case{"ALostAnswerGives4AndTheJobPrintsOnce",
-             {"Virtual" + kBar + "HELLO"},
-             4,
-             "HELLO",
-             {},
-             "answer lost",
-             {},
-             "relay drop-answer"},
+        Gives("ProgramKilledWhileTheDataStreamsLeavesNoJob", kStreamed, -1)
+            .When("relay cut 'kill -KILL $PEER'"),
+        Gives("ServerStoppedWhileTheDataStreamsGives3AndNoJob", kStreamed, 3)
+            .Says("connection lost while sending")
+            .When("relay cut '" + kStop + "'"),
+        Case{"ALostAnswerGives4AndTheJobPrintsOnce", {kV + "HELLO"}, 4, "HELLO"}
+            .Says("answer lost")
+            .When("relay drop-answer"),
         // Status 0 means the spooler took the job; the queue and device decide the rest.
-        Case{"ADisabledQueueKeepsTheJobPending", {"Paused" + kBar + "X"}, 0, {}, IPP_JSTATE_PENDING},
-        Case{"AFailingDeviceAbortsTheJob", {"Broken" + kBar + "X"}, 0, {}, IPP_JSTATE_ABORTED}),
+        Gives("ADisabledQueueKeepsTheJobPending", {"Paused" + kBar + "X"}, 0).Leaves(IPP_JSTATE_PENDING),
+        Gives("AFailingDeviceAbortsTheJob", {"Broken" + kBar + "X"}, 0).Leaves(IPP_JSTATE_ABORTED)),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // Found only if the lookup spells the name exactly (the table cannot check it: job listings URI-encode it).
