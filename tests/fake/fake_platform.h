@@ -3,6 +3,7 @@
 // Every call is recorded, and any call can be made to fail.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -26,6 +27,7 @@ enum class Op {
     MakeCurrent,
     CurrentDeviceName,
     ToNarrow,
+    // The spooler's calls, in the order of a job.
     OpenPrinterA,
     StartDocPrinterA,
     StartPagePrinter,
@@ -34,9 +36,6 @@ enum class Op {
     EndDocPrinter,
     ClosePrinter
 };
-const char* OpName(Op op);
-// The fake's narrow code page: Latin-1, '?' for the rest.
-std::string Latin1(std::u16string_view text);
 inline bool IsSpoolerCall(Op op) {
     return op >= Op::OpenPrinterA;
 }
@@ -49,14 +48,21 @@ struct Fault {
     Fails how;
 };
 
-// What arrived at one printer through one open handle.
+// The fake's narrow code page: Latin-1, '?' for the rest.
+inline std::string Latin1(std::u16string_view text) {
+    std::string narrow;
+    for (char16_t unit : text) narrow.push_back(unit < 0x100 ? static_cast<char>(unit) : '?');
+    return narrow;
+}
+
+// What arrived at one printer through one handle.
 struct Document {
     std::string printer;
     std::optional<std::string> doc_name, output_file, data_type;  // nullopt: null pointer
     std::uint32_t level = 0;
     int pages_started = 0, pages_ended = 0;
     std::vector<std::string> writes;  // one per WritePrinter call
-    bool ended = false;
+    bool ended = false, open = true;
 };
 
 class FakePlatform final : public platform::Windowing,
@@ -76,46 +82,145 @@ public:
     std::u16string text1, text2;
     std::vector<std::u16string> messages;
     std::optional<int> ended_with;
-    std::vector<Document> documents;  // one per successful open
-    int open_handles = 0, form_shown = 0;
+    std::vector<Document> documents;  // one per successful open; handle = kFirstHandle + index
+    int form_shown = 0;
 
-    std::vector<Op> SpoolerCalls() const;
+    static constexpr platform::PrinterHandle kFirstHandle = 0x1000;
+
+    std::vector<Op> SpoolerCalls() const {
+        std::vector<Op> spooler;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(spooler), IsSpoolerCall);
+        return spooler;
+    }
     std::u16string CurrentName() const { return current ? printers.at(*current) : u"<none>"; }
     platform::Platform AsPlatform() { return {*this, *this, *this, *this}; }
 
-    std::u16string ArgumentText() override;
-    void SetFieldText(platform::Field field, std::u16string_view text) override;
-    std::u16string FieldText(platform::Field field) override;
-    void ShowMessage(std::u16string_view prompt) override;
-    void EndProgram(int exit_status) override;
-    void ShowFormUntilClosed() override;
-    std::unique_ptr<platform::PrinterList> ObtainPrinterList() override;
-    std::u16string CurrentDeviceName() override;
-    std::int32_t Count() override;
-    std::u16string DeviceName(std::int16_t index) override;
-    void MakeCurrent(std::int16_t index) override;
-    // The fake's code page is Latin-1, '?' for the rest; both count as ToNarrow.
-    std::string ToNarrow(std::u16string_view text) override;
-    std::string ToNarrowExactly(std::u16string_view text) override;
+    std::u16string ArgumentText() override { return Enter(Op::ArgumentText), argument_text; }
+    void SetFieldText(platform::Field field, std::u16string_view text) override {
+        Enter(Op::SetFieldText);
+        (field == platform::Field::Text1 ? text1 : text2) = text;
+    }
+    std::u16string FieldText(platform::Field field) override {
+        Enter(Op::FieldText);
+        return field == platform::Field::Text1 ? text1 : text2;
+    }
+    void ShowMessage(std::u16string_view prompt) override {
+        Enter(Op::ShowMessage);
+        messages.emplace_back(prompt);
+    }
+    void EndProgram(int exit_status) override { Enter(Op::EndProgram), ended_with = exit_status; }
+    void ShowFormUntilClosed() override { Enter(Op::ShowForm), ++form_shown; }
+
+    // Each list handed out is a view of the fake's printers.
+    std::unique_ptr<platform::PrinterList> ObtainPrinterList() override {
+        struct View final : platform::PrinterList {
+            PrinterList& list;
+            explicit View(PrinterList& of) : list(of) {}
+            std::int32_t Count() override { return list.Count(); }
+            std::u16string DeviceName(std::int16_t index) override { return list.DeviceName(index); }
+            void MakeCurrent(std::int16_t index) override { list.MakeCurrent(index); }
+        };
+        Enter(Op::ObtainPrinterList);
+        return std::make_unique<View>(*this);
+    }
+    std::u16string CurrentDeviceName() override {
+        Enter(Op::CurrentDeviceName);
+        if (!current) throw platform::PlatformError("no current printer");
+        return printers.at(*current);
+    }
+    std::int32_t Count() override { return Enter(Op::Count), static_cast<std::int32_t>(printers.size()); }
+    // Both throw outside the list.
+    std::u16string DeviceName(std::int16_t index) override {
+        return Enter(Op::DeviceName), printers.at(static_cast<std::size_t>(index));
+    }
+    void MakeCurrent(std::int16_t index) override {
+        Enter(Op::MakeCurrent);
+        printers.at(static_cast<std::size_t>(index));
+        current = index;
+    }
+
+    // Both conversions count as ToNarrow.
+    std::string ToNarrow(std::u16string_view text) override { return Enter(Op::ToNarrow), Latin1(text); }
+    std::string ToNarrowExactly(std::u16string_view text) override {
+        Enter(Op::ToNarrow);
+        if (std::any_of(text.begin(), text.end(), [](char16_t unit) { return unit >= 0x100; }))
+            throw platform::PlatformError("not in Latin-1");
+        return Latin1(text);
+    }
+
     std::int32_t OpenPrinterA(const char* name, platform::PrinterHandle* handle,
-                              const void* defaults) override;
+                              const void* defaults) override {
+        if (Enter(Op::OpenPrinterA) || name == nullptr || handle == nullptr || defaults != nullptr) return 0;
+        std::u16string wide(name, name + std::char_traits<char>::length(name));  // Latin-1 back to UTF-16
+        for (char16_t& unit : wide) unit = static_cast<unsigned char>(unit);
+        if (std::count(printers.begin(), printers.end(), wide) == 0 ||
+            std::count(unopenable.begin(), unopenable.end(), wide) != 0)
+            return 0;
+        *handle = kFirstHandle + documents.size();
+        documents.push_back(Document{name});
+        return 1;
+    }
     std::uint32_t StartDocPrinterA(platform::PrinterHandle handle, std::uint32_t level,
-                                   const platform::DocInfo1A* doc_info) override;
-    std::int32_t StartPagePrinter(platform::PrinterHandle handle) override;
+                                   const platform::DocInfo1A* doc_info) override {
+        Document* document = Enter(Op::StartDocPrinterA) ? nullptr : Opened(handle);
+        if (document == nullptr || doc_info == nullptr || document->level != 0) return 0;
+        auto copy = [](const char* s) { return s ? std::optional<std::string>(s) : std::nullopt; };
+        document->level = level;
+        document->doc_name = copy(doc_info->pDocName);
+        document->output_file = copy(doc_info->pOutputFile);
+        document->data_type = copy(doc_info->pDatatype);
+        return 42;
+    }
+    std::int32_t StartPagePrinter(platform::PrinterHandle handle) override {
+        Document* document = Enter(Op::StartPagePrinter) ? nullptr : Opened(handle);
+        return document != nullptr && ++document->pages_started;
+    }
     std::int32_t WritePrinter(platform::PrinterHandle handle, const void* bytes, std::uint32_t count,
-                              std::uint32_t* written) override;
-    std::int32_t EndPagePrinter(platform::PrinterHandle handle) override;
-    std::int32_t EndDocPrinter(platform::PrinterHandle handle) override;
-    std::int32_t ClosePrinter(platform::PrinterHandle handle) override;
+                              std::uint32_t* written) override {
+        const std::optional<Fails> fails = Enter(Op::WritePrinter);
+        Document* document = fails == Fails::kReturnsZero ? nullptr : Opened(handle);
+        if (document == nullptr || written == nullptr || (bytes == nullptr && count != 0)) return 0;
+        *written = fails == Fails::kWritesShort ? std::min(count, 2u) : count;
+        document->writes.emplace_back(static_cast<const char*>(bytes), *written);
+        return 1;
+    }
+    std::int32_t EndPagePrinter(platform::PrinterHandle handle) override {
+        Document* document = Enter(Op::EndPagePrinter) ? nullptr : Opened(handle);
+        return document != nullptr && ++document->pages_ended;
+    }
+    std::int32_t EndDocPrinter(platform::PrinterHandle handle) override {
+        Document* document = Enter(Op::EndDocPrinter) ? nullptr : Opened(handle);
+        return document != nullptr && document->level != 0 && (document->ended = true);
+    }
+    // The handle is gone after a close, whatever the result says.
+    std::int32_t ClosePrinter(platform::PrinterHandle handle) override {
+        const bool zero = Enter(Op::ClosePrinter).has_value();
+        Document* document = Opened(handle);
+        if (document == nullptr) return 0;
+        document->open = false;
+        return zero ? 0 : 1;
+    }
 
 private:
     // Records the call; throws if a fault says so; returns how else it fails.
-    std::optional<Fails> Enter(Op op);
-    Document* DocumentFor(platform::PrinterHandle handle);
+    std::optional<Fails> Enter(Op op) {
+        calls.push_back(op);
+        const int occurrence = ++seen_[op];
+        for (const Fault& fault : faults) {
+            if (fault.op != op || fault.occurrence != occurrence) continue;
+            fired.push_back(fault);
+            if (fault.how == Fails::kThrows) throw platform::PlatformError("injected failure");
+            return fault.how;
+        }
+        return std::nullopt;
+    }
+    Document* Opened(platform::PrinterHandle handle) {
+        const std::size_t index = handle - kFirstHandle;
+        return handle >= kFirstHandle && index < documents.size() && documents[index].open ? &documents[index]
+                                                                                           : nullptr;
+    }
 
     std::map<Op, int> seen_;
-    std::map<platform::PrinterHandle, std::size_t> handles_;  // open handle -> documents index
-    platform::PrinterHandle next_handle_ = 0x1000;
 };
 
 }  // namespace ploxwen::fake

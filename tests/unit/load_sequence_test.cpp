@@ -54,7 +54,7 @@ std::vector<Fault> EachFailingCall() {
 std::string Describe(const std::vector<Fault>& faults) {
     std::string text;
     for (const Fault& f : faults)
-        text += std::string(fake::OpName(f.op)) + "#" + std::to_string(f.occurrence) + " ";
+        text += "call " + std::to_string(int(f.op)) + "#" + std::to_string(f.occurrence) + " ";
     return text;
 }
 
