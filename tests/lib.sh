@@ -6,7 +6,6 @@ SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 CUPSD=$SOURCE_DIR/scripts/private-cupsd.sh
 BAR=$'\xc2\xa6' # U+00A6, the field separator
 MESSAGE="The Printer Name you typed wasn't recognized."
-NO_SERVER=$MESSAGE$'\n'"ploxwen: server unreachable at /nonexistent/cups.sock" # stderr, with its cause
 WORK=$(mktemp -d /tmp/ploxwen-test.XXXXXX)
 CLEANUPS=()
 

@@ -125,8 +125,6 @@ ClosePrinter' "$(awk '
     index($0, ":EndPagePrinter (" handle ")") { print "EndPagePrinter"; next }
     index($0, ":EndDocPrinter (" handle ")") { print "EndDocPrinter"; next }
     index($0, ":ClosePrinter (" handle ")") { print "ClosePrinter"; handle = ""; next }' "$WORK/stderr")"
-  # One enumeration of the printer list per run: two EnumPrintersW calls of ours (size, then list).
-  expect_eq "printers enumerated" 2 "$(grep -c 'EnumPrintersW ignoring PRINTER_ENUM_CONNECTIONS' "$WORK/stderr")"
   wait_until 20 eval '[[ -z $(lpstat -o) ]]' || fail "a job left pending or held: $(lpstat -o)"
 }
 
