@@ -59,7 +59,8 @@ TEST(NarrowText, EncodesIntoTheLocaleCharsetWithQuestionMarksForTheRest) {
     EXPECT_EQ(NarrowText("ISO-8859-15").ToNarrow(u"Ä€"), "\xC4\xA4");
     EXPECT_EQ(NarrowText("ISO-8859-1").ToNarrow(u"Ä€\U0001F5A8x"), "\xC4??x");
     // A lone surrogate that is not an escaped byte names no character.
-    EXPECT_EQ(NarrowText("UTF-8").ToNarrow(Units{u'a', 0xD800, u'b', 0xDC7F, 0xDBFF}), "a?b??");
+    EXPECT_EQ(NarrowText("UTF-8").ToNarrow(Units{u'a', 0xD800, u'b', 0xDC7F, 0xDBFF, 0xE000}),
+              "a?b??\xEE\x80\x80");
 }
 
 TEST(NarrowText, PrinterNamesConvertExactlyOrNotAtAll) {
