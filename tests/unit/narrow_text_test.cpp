@@ -15,12 +15,12 @@ TEST(NarrowText, Utf8DecodesWellFormedCharactersAndCarriesEveryOtherByte) {
         {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF",
          u"\u0080\u07FF\u0800\uD7FF\uE000\uFFFF"},
         {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\U00010000\U0010FFFF"},
-        {"a\xA6", Units{u'a', 0xDCA6}},                               // Latin-1 ¦ is no separator in UTF-8
-        {"\xC1\xBF", Units{0xDCC1, 0xDCBF}},                          // overlong
-        {"\xE0\x9F\xBF", Units{0xDCE0, 0xDC9F, 0xDCBF}},              // overlong
-        {"\xED\xA0\x80", Units{0xDCED, 0xDCA0, 0xDC80}},              // a surrogate
-        {"\xF0\x8F\xBF\xBF", Units{0xDCF0, 0xDC8F, 0xDCBF, 0xDCBF}},  // overlong
-        {"\xF4\x90\x80\x80", Units{0xDCF4, 0xDC90, 0xDC80, 0xDC80}},  // past U+10FFFF
+        {"a\xA6", Units{u'a', 0xDCA6}},                   // Latin-1 ¦ is no separator in UTF-8
+        {"\xC1\xBF", Units{0xDCC1, 0xDCBF}},              // overlong
+        {"\xE0\x9F\xBF", Units{0xDCE0, 0xDC9F, 0xDCBF}},  // overlong
+        {"\xED\xA0\x80\xED\xBF\xBF", Units{0xDCED, 0xDCA0, 0xDC80, 0xDCED, 0xDCBF, 0xDCBF}},  // surrogates
+        {"\xF0\x8F\xBF\xBF", Units{0xDCF0, 0xDC8F, 0xDCBF, 0xDCBF}},                          // overlong
+        {"\xF4\x90\x80\x80", Units{0xDCF4, 0xDC90, 0xDC80, 0xDC80}},                          // past U+10FFFF
         {"\xF5\x80\xE2\x82", Units{0xDCF5, 0xDC80, 0xDCE2, 0xDC82}},  // no lead byte; cut short
     };
     NarrowText utf8("UTF-8");
