@@ -130,13 +130,13 @@ std::string AllBytes() {
     return bytes;
 }
 
-// More than 128 KiB in three arguments (one may hold at most 128 KiB): the
-// program joins them with single spaces.
-std::vector<std::string> LargeArguments() {
+// A third of more than 128 KiB: one argument may hold at most 128 KiB, and
+// the program joins arguments with single spaces.
+const std::string kChunk = [] {
     std::string chunk;
     for (int i = 0; i < 175; ++i) chunk += AllBytes();
-    return {"Virtual" + kBar + chunk, chunk, chunk};
-}
+    return chunk;
+}();
 
 // One server for the whole run, with queues for every case.
 class PrivateCupsd : public testing::Environment {
@@ -285,8 +285,8 @@ INSTANTIATE_TEST_SUITE_P(
             .Env("LC_ALL", "ja_JP.SHIFT_JIS"),
         Gives("InBig5TheUtf8BarIsOneCharacterAndSeparatesNothing", {kV + "X"}, 1).Env("LC_ALL", "zh_TW.BIG5"),
         Prints("MultibyteTextAndEscapeSequencesArriveUnchanged", {kV + kText}, kText),
-        Prints("A128KiBPayloadInSeveralArgumentsArrivesJoinedBySingleSpaces", LargeArguments(),
-               LargeArguments()[1] + " " + LargeArguments()[1] + " " + LargeArguments()[1]),
+        Prints("A128KiBPayloadInSeveralArgumentsArrivesJoinedBySingleSpaces", {kV + kChunk, kChunk, kChunk},
+               kChunk + " " + kChunk + " " + kChunk),
         Prints("PiecesAfterTheSecondAreIgnored", {kV + "AB" + kBar + "CD"}, "AB"),
         // CUPS itself would take these for Virtual.
         Gives("ANameInAnotherCaseMatchesNothing", {"virtual" + kBar + "X"}, 1),
