@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/printer_snapshot.h"
+
 namespace ploxwen::win32 {
 namespace {
 
@@ -57,25 +59,6 @@ void (*WinspoolLibrary::Lookup(const char* name))() {
 
 // --- Printer list and current printer ----------------------------------------
 
-class WinspoolPrintSystem::List final : public platform::PrinterList {
-public:
-    List(const std::vector<std::u16string>& names, std::optional<std::u16string>& current)
-        : names_(names), current_(current) {}
-
-    std::int32_t Count() override { return static_cast<std::int32_t>(names_.size()); }
-    std::u16string DeviceName(std::int16_t index) override { return names_.at(Checked(index)); }
-    void MakeCurrent(std::int16_t index) override { current_ = names_.at(Checked(index)); }
-
-private:
-    static std::size_t Checked(std::int16_t index) {
-        if (index < 0) throw platform::PlatformError("printer index out of range");
-        return static_cast<std::size_t>(index);
-    }
-
-    const std::vector<std::u16string>& names_;
-    std::optional<std::u16string>& current_;
-};
-
 const std::vector<std::u16string>& WinspoolPrintSystem::Printers() {
     if (printers_) return *printers_;
     const auto enum_printers = winspool_.Bind(enum_printers_, "EnumPrintersW");
@@ -105,7 +88,7 @@ const std::vector<std::u16string>& WinspoolPrintSystem::Printers() {
 }
 
 std::unique_ptr<platform::PrinterList> WinspoolPrintSystem::ObtainPrinterList() {
-    return std::make_unique<List>(Printers(), current_);
+    return std::make_unique<platform::PrinterSnapshot>(Printers(), current_);
 }
 
 std::u16string WinspoolPrintSystem::CurrentDeviceName() {

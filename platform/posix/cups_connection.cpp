@@ -1,0 +1,187 @@
+#include "platform/posix/cups_connection.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <thread>
+#include <utility>
+
+#include "platform/platform.h"
+#include "platform/posix/cups_request.h"
+
+namespace ploxwen::posix {
+namespace {
+
+using platform::PlatformError;
+
+// A run that cannot get its answers gives up this long after it started.
+constexpr std::chrono::seconds kRunTime(30);
+// The longest single wait on the connection; see WaitUntilDeadline.
+constexpr double kLongestWaitSeconds = 10;
+// Connecting again after a refusal: a server being started or reloaded has
+// its socket a moment after, or before, it listens. A full listen queue is
+// retried until the deadline.
+constexpr std::chrono::seconds kRefusalPatience(1);
+constexpr std::chrono::milliseconds kFirstRetryDelay(5);
+constexpr std::chrono::milliseconds kLongestRetryDelay(200);
+
+enum class ConnectFailure { kBusy, kRefused, kAccepted, kUnreachable };
+
+// httpConnect2 reports every failure alike. One bare connect() tells a full
+// listen queue (EAGAIN on a local socket) from a refusal or no server at all.
+ConnectFailure ProbeServer() {
+    const std::string port = std::to_string(ippPort());
+    http_addrlist_t* addresses = httpAddrGetList(cupsServer(), AF_UNSPEC, port.c_str());
+    ConnectFailure failure = ConnectFailure::kUnreachable;
+    for (http_addrlist_t* address = addresses; address != nullptr; address = address->next) {
+        const int fd = socket(httpAddrFamily(&address->addr), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) continue;
+        const bool connected =
+            connect(fd, &address->addr.addr, static_cast<socklen_t>(httpAddrLength(&address->addr))) == 0;
+        const int error = errno;
+        close(fd);
+        if (connected) failure = ConnectFailure::kAccepted;
+        if (!connected && error == EAGAIN) failure = ConnectFailure::kBusy;
+        // A local socket is missing for a moment while cupsd reloads or restarts.
+        if (!connected && (error == ECONNREFUSED || error == ENOENT)) failure = ConnectFailure::kRefused;
+        if (failure != ConnectFailure::kUnreachable) break;
+    }
+    httpAddrFreeList(addresses);
+    return failure;
+}
+
+}  // namespace
+
+CupsConnection::CupsConnection() : deadline_(Clock::now() + kRunTime) {
+    // A server that goes away mid-request must fail the write, not end the
+    // process: libcups sends without MSG_NOSIGNAL.
+    std::signal(SIGPIPE, SIG_IGN);
+    cupsSetPasswordCB2(&CupsConnection::AskPassword, this);
+}
+
+CupsConnection::~CupsConnection() {
+    // An unfinished Print-Job dies with its connection; the server keeps nothing.
+    Drop();
+    cupsSetPasswordCB2(nullptr, nullptr);
+}
+
+http_t* CupsConnection::Get() {
+    if (http_ == nullptr && !connect_failed_) {
+        http_ = ConnectBeforeDeadline();
+        connect_failed_ = http_ == nullptr;
+    }
+    if (http_ == nullptr) throw PlatformError("the CUPS server does not answer");
+    if (Clock::now() >= deadline_) {
+        deadline_passed_ = true;
+        throw PlatformError("no time left for another request");
+    }
+    WaitUntilDeadline(http_);
+    return http_;
+}
+
+http_t* CupsConnection::Current() {
+    if (http_ != nullptr) WaitUntilDeadline(http_);
+    return http_;
+}
+
+void CupsConnection::Drop() {
+    if (http_ != nullptr) httpClose(http_);
+    http_ = nullptr;
+}
+
+void CupsConnection::ExtendDeadline(Clock::duration more) {
+    deadline_ += more;
+}
+
+void CupsConnection::WaitUntilDeadline(http_t* http) {
+    // libcups waits this long at a time before it asks KeepWaiting, and
+    // allows no longer a pause inside an answer: a short slice would cut a
+    // busy server's answer, a long one would outlast the deadline after
+    // libcups's own fixed waits.
+    const std::chrono::duration<double> left = deadline_ - Clock::now();
+    httpSetTimeout(http, std::clamp(left.count(), 0.001, kLongestWaitSeconds), &CupsConnection::KeepWaiting,
+                   this);
+}
+
+http_t* CupsConnection::ConnectBeforeDeadline() {
+    std::chrono::milliseconds delay = kFirstRetryDelay;
+    Clock::time_point retrying_since = Clock::now();
+    bool was_busy = true;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        if (left.count() > 0) {
+            http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                        static_cast<int>(left.count()), nullptr);
+            if (http != nullptr) return http;
+        }
+        if (Clock::now() >= deadline_) {
+            deadline_passed_ = true;
+            NoteCause("server not answering at " + ServerAddress());
+            return nullptr;
+        }
+        // A busy server is waited for; a refusing one only briefly.
+        const ConnectFailure failure = ProbeServer();
+        const bool busy = failure == ConnectFailure::kBusy;
+        if (was_busy && !busy) retrying_since = Clock::now();
+        was_busy = busy;
+        if (failure == ConnectFailure::kUnreachable ||
+            (!busy && Clock::now() - retrying_since >= kRefusalPatience)) {
+            NoteCause("server unreachable at " + ServerAddress());
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(delay, deadline_ - Clock::now()));
+        delay = std::min(delay * 2, kLongestRetryDelay);
+    }
+}
+
+int CupsConnection::KeepWaiting(http_t* http, void* self) {
+    auto* connection = static_cast<CupsConnection*>(self);
+    if (Clock::now() >= connection->deadline_) {
+        connection->deadline_passed_ = true;
+        return 0;
+    }
+    connection->WaitUntilDeadline(http);
+    return 1;
+}
+
+const char* CupsConnection::AskPassword(const char* prompt, http_t* http, const char* method,
+                                        const char* resource, void* self) {
+    auto* connection = static_cast<CupsConnection*>(self);
+    const char* password = nullptr;
+    // Without a terminal nobody can answer: fail at once instead of waiting.
+    if (isatty(STDIN_FILENO)) {
+        // libcups's own prompt; the time spent typing is not the server's.
+        const Clock::time_point asked = Clock::now();
+        cupsSetPasswordCB2(nullptr, nullptr);
+        password = cupsGetPassword2(prompt, http, method, resource);
+        cupsSetPasswordCB2(&CupsConnection::AskPassword, self);
+        connection->ExtendDeadline(Clock::now() - asked);
+    }
+    if (password == nullptr) connection->NoteCause("authentication required");
+    return password;
+}
+
+std::string CupsConnection::ServerAddress() const {
+    const char* server = cupsServer();
+    if (server[0] == '/') return server;  // a local socket
+    return std::string(server) + ":" + std::to_string(ippPort());
+}
+
+void CupsConnection::NoteCause(std::string cause) {
+    // The first failure explains the run; later ones follow from it.
+    if (cause_.empty()) cause_ = std::move(cause);
+}
+
+std::string CupsConnection::FailureCause() const {
+    if (!cause_.empty()) return cause_;
+    if (deadline_passed_) return "server not answering at " + ServerAddress();
+    // libcups's word for a request that broke off without an answer.
+    if (cupsLastError() == IPP_STATUS_ERROR_INTERNAL)
+        return "connection lost to the server at " + ServerAddress();
+    return CauseOfStatus(cupsLastError(), ServerAddress());
+}
+
+}  // namespace ploxwen::posix

@@ -1,0 +1,149 @@
+#include "platform/posix/cups_printer_lookup.h"
+
+#include <cstring>
+
+#include "platform/posix/cups_request.h"
+#include "platform/posix/narrow_text.h"
+#include "platform/printer_snapshot.h"
+
+namespace ploxwen::posix {
+namespace {
+
+using platform::PlatformError;
+
+// IPP's name(127): no printer or class is called by a longer name.
+constexpr std::size_t kMaxPrinterNameBytes = 127;
+
+// The URI that names the destination `name` (UTF-8) to the server, every
+// byte but the unreserved ones percent-encoded, so that the server decodes
+// exactly that name whatever it holds ('/', '?', '#', '%', spaces).
+std::string LookupUri(std::string_view name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "ipp://localhost/printers/";
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+                                byte == '~';
+        if (unreserved) {
+            uri.push_back(c);
+        } else {
+            uri.push_back('%');
+            uri.push_back(kHex[byte >> 4]);
+            uri.push_back(kHex[byte & 0xF]);
+        }
+    }
+    return uri;
+}
+
+// The device name the default destination resolves to: "queue/instance"
+// names the queue.
+std::u16string QueueOfDestination(const char* destination) {
+    const char* slash = std::strchr(destination, '/');
+    const std::size_t length =
+        slash ? static_cast<std::size_t>(slash - destination) : std::strlen(destination);
+    return DecodeUtf8Escaped(std::string_view(destination, length));
+}
+
+}  // namespace
+
+const std::vector<std::u16string>& CupsPrinterLookup::Destinations() {
+    if (destinations_) return *destinations_;
+    if (list_failed_) throw PlatformError("the printer list could not be read");
+    list_failed_ = true;  // until the one request of the run has succeeded
+
+    http_t* http = connection_.Get();
+    IppPtr request = NewRequest(IPP_OP_CUPS_GET_PRINTERS, "");
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "printer-name");
+    const IppPtr response(cupsDoRequest(http, request.release(), "/"));  // frees the request
+    const ipp_status_t status = cupsLastError();
+    // A server without queues answers "not found"; that is an empty list.
+    if (!response || (!IppSucceeded(status) && status != IPP_STATUS_ERROR_NOT_FOUND)) {
+        throw PlatformError(std::string("cannot list printers: ") + cupsLastErrorString());
+    }
+
+    // Names only: cupsd's cost of this request grows with every attribute
+    // asked for, times the number of queues.
+    std::vector<std::u16string> destinations;
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response.get()); attribute != nullptr;
+         attribute = ippNextAttribute(response.get())) {
+        const char* attribute_name = ippGetName(attribute);
+        if (attribute_name != nullptr && ippGetGroupTag(attribute) == IPP_TAG_PRINTER &&
+            ippGetValueTag(attribute) == IPP_TAG_NAME && std::strcmp(attribute_name, "printer-name") == 0) {
+            const char* name = ippGetString(attribute, 0, nullptr);
+            if (name != nullptr) destinations.push_back(DecodeUtf8Escaped(name));
+        }
+    }
+    destinations_ = std::move(destinations);
+    list_failed_ = false;
+    return *destinations_;
+}
+
+std::unique_ptr<platform::PrinterList> CupsPrinterLookup::ObtainPrinterList() {
+    return std::make_unique<platform::PrinterSnapshot>(Destinations(), current_);
+}
+
+const std::vector<std::u16string>& CupsPrinterLookup::DestinationsNamed(std::u16string_view device) {
+    const auto known = named_.find(device);
+    if (known != named_.end()) return known->second;
+
+    std::vector<std::u16string> found;
+    const std::string name = EncodeUtf8Escaped(device);
+    if (!name.empty() && name.size() <= kMaxPrinterNameBytes) {
+        http_t* http = connection_.Get();
+        IppPtr request = NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, LookupUri(name));
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                     "printer-name");
+        const IppPtr response(cupsDoRequest(http, request.release(), "/"));  // frees the request
+        const ipp_status_t status = cupsLastError();
+        if (status != IPP_STATUS_ERROR_NOT_FOUND) {
+            if (!response || !IppSucceeded(status)) {
+                throw PlatformError(std::string("cannot look up the printer: ") + cupsLastErrorString());
+            }
+            ipp_attribute_t* attribute = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
+            const char* spelled = attribute != nullptr ? ippGetString(attribute, 0, nullptr) : nullptr;
+            if (spelled == nullptr) throw PlatformError("the server answered without the printer's name");
+            found.push_back(DecodeUtf8Escaped(spelled));
+        }
+    }
+    return named_.emplace(device, std::move(found)).first->second;
+}
+
+std::unique_ptr<platform::PrinterList> CupsPrinterLookup::ObtainPrinterListFor(std::u16string_view name) {
+    return std::make_unique<platform::PrinterSnapshot>(DestinationsNamed(name), current_);
+}
+
+bool CupsPrinterLookup::Exists(const std::u16string& device) {
+    for (const auto& searched : named_) {
+        for (const std::u16string& destination : searched.second) {
+            if (destination == device) return true;
+        }
+    }
+    for (const std::u16string& destination : DestinationsNamed(device)) {
+        if (destination == device) return true;
+    }
+    return false;
+}
+
+std::u16string CupsPrinterLookup::CurrentDeviceName() {
+    if (!current_) {
+        // lpoptions, LPDEST and PRINTER are read locally; only when none of
+        // them names a destination is the server asked for its default.
+        http_t* http = nullptr;
+        try {
+            http = connection_.Get();
+        } catch (const PlatformError&) {
+            // libcups still resolves a locally set default without a server,
+            // but would wait for one on its own once the run's time is up.
+            if (connection_.deadline_passed()) throw;
+        }
+        const char* destination = cupsGetDefault2(http);
+        if (destination == nullptr || *destination == '\0')
+            throw PlatformError("there is no default printer");
+        current_ = QueueOfDestination(destination);
+    }
+    return *current_;
+}
+
+}  // namespace ploxwen::posix

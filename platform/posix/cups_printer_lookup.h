@@ -1,0 +1,50 @@
+// The printer list and the current printer on CUPS: the queues and classes
+// the server lists, looked up by name or listed whole, once per run, and the
+// default destination as libcups resolves it.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/cups_connection.h"
+
+namespace ploxwen::posix {
+
+class CupsPrinterLookup final : public platform::PrintingServices {
+public:
+    explicit CupsPrinterLookup(CupsConnection& connection) : connection_(connection) {}
+
+    // Every queue and class: one CUPS-Get-Printers request, whose cost to the
+    // server grows with the number of queues.
+    std::unique_ptr<platform::PrinterList> ObtainPrinterList() override;
+    // The queue or class the server finds under `name`, as the server spells
+    // it, or none: one Get-Printer-Attributes request, of the same cost
+    // however many queues there are. CUPS finds and keeps names without
+    // regard to case, so no queue of exactly that name can be missed, and the
+    // core's exact comparison still tells "virtual" from "Virtual".
+    std::unique_ptr<platform::PrinterList> ObtainPrinterListFor(std::u16string_view name) override;
+    std::u16string CurrentDeviceName() override;
+
+    // Whether a queue or class of exactly that device name exists: as a search
+    // of this run found it, or else looked up on its own.
+    bool Exists(const std::u16string& device);
+
+private:
+    const std::vector<std::u16string>& Destinations();
+    const std::vector<std::u16string>& DestinationsNamed(std::u16string_view device);
+
+    CupsConnection& connection_;
+    std::optional<std::vector<std::u16string>> destinations_;
+    bool list_failed_ = false;
+    // The server's answer for each name searched in this run.
+    std::map<std::u16string, std::vector<std::u16string>, std::less<>> named_;
+    std::optional<std::u16string> current_;
+};
+
+}  // namespace ploxwen::posix

@@ -1,0 +1,62 @@
+// The spooler functions on CUPS: a printer handle carries at most one job,
+// sent as one Print-Job request, streamed from the first write and completed
+// when the document ends, so the server makes the job only once it holds
+// every byte, and a run that stops or fails before that leaves nothing.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/cups_connection.h"
+#include "platform/posix/cups_printer_lookup.h"
+#include "platform/posix/narrow_text.h"
+
+namespace ploxwen::posix {
+
+class CupsSpooler final : public platform::Spooler {
+public:
+    CupsSpooler(CupsConnection& connection, CupsPrinterLookup& lookup, NarrowText& narrow_text)
+        : connection_(connection), lookup_(lookup), narrow_text_(narrow_text) {}
+
+    std::int32_t OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
+                              const void* defaults) override;
+    std::uint32_t StartDocPrinterA(platform::PrinterHandle handle, std::uint32_t level,
+                                   const platform::DocInfo1A* doc_info) override;
+    std::int32_t StartPagePrinter(platform::PrinterHandle handle) override;
+    std::int32_t WritePrinter(platform::PrinterHandle handle, const void* bytes, std::uint32_t count,
+                              std::uint32_t* written) override;
+    std::int32_t EndPagePrinter(platform::PrinterHandle handle) override;
+    std::int32_t EndDocPrinter(platform::PrinterHandle handle) override;
+    std::int32_t ClosePrinter(platform::PrinterHandle handle) override;
+
+    // The server makes the job only from a complete request.
+    bool StartedDocumentIsJob() override { return false; }
+    bool LastFailureWasRefusal() override { return last_failure_refused_; }
+    std::string FailureCause() override { return connection_.FailureCause(); }
+
+private:
+    // kStarted: the document is open but no byte has gone yet, so no request
+    // either; kStreaming: the Print-Job request is under way.
+    enum class JobState { kNone, kStarted, kStreaming, kDone };
+    struct OpenPrinter {
+        std::string queue;  // UTF-8, as the server spells it
+        JobState state = JobState::kNone;
+        std::string job_name;  // UTF-8
+        std::string resource;  // where the job is posted
+    };
+
+    OpenPrinter* Find(platform::PrinterHandle handle);
+    bool StartPrintJob(OpenPrinter& printer);
+    // Ends a failed call: notes the cause, drops a request in doubt, returns 0.
+    std::int32_t Fail(OpenPrinter& printer, const std::string& fallback_cause, bool refused = false);
+
+    CupsConnection& connection_;
+    CupsPrinterLookup& lookup_;
+    NarrowText& narrow_text_;
+    std::map<platform::PrinterHandle, OpenPrinter> printers_;
+    platform::PrinterHandle next_handle_ = 1;
+    bool last_failure_refused_ = false;
+};
+
+}  // namespace ploxwen::posix
