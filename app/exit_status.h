@@ -2,14 +2,19 @@
 
 namespace ploxwen::app {
 
-// What the process reports to its caller. It only reports: the load sequence
-// is steered by the open result alone.
-enum ExitStatus : int {
+// What the process reports to its caller, one contract on every platform.
+// Set as the run goes; the load sequence itself is steered by the selection
+// and the open only.
+enum class ExitStatus : int {
     kPrinted = 0,            // handed to the spooler, every call after the open succeeded
     kNoPrinterMatched = 1,   // no listed printer has that exact name; nothing sent
-    kNotRecognized = 2,      // selection failed or the printer would not open; nothing sent
-    kSpoolerCallFailed = 3,  // opened, but not every byte was handed over: no job exists
-    kJobUnconfirmed = 4,     // every byte was handed over, but a later call failed: the job may exist
+    kNotRecognized = 2,      // not reached, selected or opened; nothing sent
+    kSpoolerCallFailed = 3,  // the spooler certainly holds no job of this run: a retry cannot print twice
+    kJobUnconfirmed = 4,     // a job of this run may exist, whole or in part: check before retrying
 };
+
+inline int Code(ExitStatus status) {
+    return static_cast<int>(status);
+}
 
 }  // namespace ploxwen::app

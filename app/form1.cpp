@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/argument_intake.h"
+#include "app/last_words.h"
 #include "printers/select_printer.h"
 #include "rawprint/raw_print_job.h"
 #include "steps/run_step.h"
@@ -44,37 +45,50 @@ void Form1::OnLoad() {
         // not be the one named, so nothing is opened. Treated as a printer
         // that cannot be opened: the message, and the window stays.
         ShowNotRecognizedMessage(platform_.windowing);
-        exit_status_ = kNotRecognized;
+        exit_status_ = ExitStatus::kNotRecognized;
         return;
     }
     if (selection_result != printers::kFalse) {
-        switch (rawprint::RunPrintingBlock(platform_, [this] { return Text2.Text(); })) {
+        switch (rawprint::RunPrintingBlock(platform_, [this] { return Text2.Text(); }).outcome) {
             case rawprint::PrintOutcome::kNotOpened:
                 ShowNotRecognizedMessage(platform_.windowing);
-                exit_status_ = kNotRecognized;
+                exit_status_ = ExitStatus::kNotRecognized;
                 return;
             case rawprint::PrintOutcome::kPrinted:
-                exit_status_ = kPrinted;
+                exit_status_ = ExitStatus::kPrinted;
                 break;
             case rawprint::PrintOutcome::kSpoolerFailed:
-                exit_status_ = kSpoolerCallFailed;
+                exit_status_ = ExitStatus::kSpoolerCallFailed;
                 break;
             case rawprint::PrintOutcome::kUnconfirmed:
-                exit_status_ = kJobUnconfirmed;
+                exit_status_ = ExitStatus::kJobUnconfirmed;
                 break;
         }
     } else {
-        exit_status_ = kNoPrinterMatched;
+        exit_status_ = ExitStatus::kNoPrinterMatched;
     }
 
+    // Whether the saved printer came back is not looked at.
     RunStep([&] { printers::SelectPrinterByName(platform_.printing, saved_device_name); });
-    RunStep([&] { platform_.windowing.EndProgram(exit_status_); });
+    SayLastWords();
+    RunStep([&] { platform_.windowing.EndProgram(Code(exit_status_)); });
+}
+
+void Form1::SayLastWords() {
+    if (said_last_words_) return;
+    said_last_words_ = true;
+    RunStep([&] {
+        const std::string cause = CauseLine(exit_status_, platform_.spooler.FailureCause());
+        if (!cause.empty()) platform_.windowing.SayCause(cause);
+    });
 }
 
 int RunApplication(const platform::Platform& platform) {
     Form1 form(platform);
     form.OnLoad();
+    // Only after the failure message, or when ending the program failed.
     RunStep([&] { platform.windowing.ShowFormUntilClosed(); });
+    form.SayLastWords();
     return form.exit_status();
 }
 

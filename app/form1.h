@@ -38,14 +38,20 @@ public:
     void OnLoad();
 
     // The status the process reports; meaningful once OnLoad has run.
-    int exit_status() const { return exit_status_; }
+    int exit_status() const { return Code(exit_status_); }
+
+    // The run's last words: the cause line of a failure a script can act on,
+    // said once, just before the program ends (at the end of OnLoad, or after
+    // the window has closed). The status itself goes with the end.
+    void SayLastWords();
 
     TextField Text1;  // printer name
     TextField Text2;  // data
 
 private:
     platform::Platform platform_;
-    int exit_status_ = kNotRecognized;
+    ExitStatus exit_status_ = ExitStatus::kNotRecognized;
+    bool said_last_words_ = false;
 };
 
 // Start-up as the platform performs it: create the window, run its load

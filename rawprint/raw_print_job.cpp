@@ -49,22 +49,23 @@ private:
 
 }  // namespace
 
-PrintOutcome RunPrintingBlock(const platform::Platform& platform,
-                              const std::function<std::u16string()>& data_text_of_field) {
+PrintResult RunPrintingBlock(const platform::Platform& platform,
+                             const std::function<std::u16string()>& data_text) {
     platform::Spooler& spooler = platform.spooler;
     std::int32_t status = 0;
     platform::PrinterHandle handle = 0;
     DocumentRecord record;
     std::uint32_t doc_start_result = 0;
-    std::u16string data_text;
+    std::u16string data;
     std::uint32_t written = 0;
 
-    // Only the open result steers the block; everything below merely notes
-    // whether the spooler took the document cleanly, for the exit status.
-    // A failure before the whole payload is handed over means no job; one
-    // after it leaves open whether the spooler made the job.
+    // Only the open result steers the block: every later call is made
+    // whatever the one before returned. The results are looked at only to
+    // tell the caller whether a job of this run may exist: once the whole
+    // payload was handed over, or once a started document is already a job.
     bool clean = true;
-    bool clean_to_handover = false;
+    bool handed_over = false;
+    bool job_may_exist = false;
     auto step = [&clean](auto&& body) { clean = RunStep(body) && clean; };
 
     // Open the printer that is current now, by its device name.
@@ -72,7 +73,7 @@ PrintOutcome RunPrintingBlock(const platform::Platform& platform,
         const std::string name = platform.code_page.ToNarrowExactly(platform.printing.CurrentDeviceName());
         status = spooler.OpenPrinterA(name.c_str(), &handle, nullptr);
     });
-    if (status == 0) return PrintOutcome::kNotOpened;
+    if (status == 0) return {};
 
     step([&] { record.doc_name = std::u16string(kDocumentName); });
     step([&] { record.output_file = std::nullopt; });
@@ -81,21 +82,24 @@ PrintOutcome RunPrintingBlock(const platform::Platform& platform,
         const NarrowDocumentRecord narrow(platform.code_page, record);
         const platform::DocInfo1A doc_info = narrow.Get();
         doc_start_result = spooler.StartDocPrinterA(handle, 1, &doc_info);
-        if (doc_start_result == 0) clean = false;
+        if (doc_start_result == 0)
+            clean = false;
+        else
+            job_may_exist = spooler.StartedDocumentIsJob();
     });
     step([&] {
         if (spooler.StartPagePrinter(handle) == 0) clean = false;
     });
-    step([&] { data_text = data_text_of_field(); });
+    step([&] { data = data_text(); });
     step([&] {
-        const std::string payload = platform.code_page.ToNarrow(data_text);
+        const std::string payload = platform.code_page.ToNarrow(data);
         if (payload.size() > std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("payload too large for one write");
         }
         const auto count = static_cast<std::uint32_t>(payload.size());
         status = spooler.WritePrinter(handle, payload.data(), count, &written);
         if (status == 0 || written != count) clean = false;
-        clean_to_handover = clean;
+        handed_over = clean;
     });
     step([&] {
         status = spooler.EndPagePrinter(handle);
@@ -110,8 +114,12 @@ PrintOutcome RunPrintingBlock(const platform::Platform& platform,
         if (status == 0) clean = false;
     });
 
-    if (clean) return PrintOutcome::kPrinted;
-    return clean_to_handover ? PrintOutcome::kUnconfirmed : PrintOutcome::kSpoolerFailed;
+    if (clean) return {PrintOutcome::kPrinted, doc_start_result};
+    // A refusal is the spooler's word that it holds no job of the document.
+    if ((job_may_exist || handed_over) && !spooler.LastFailureWasRefusal()) {
+        return {PrintOutcome::kUnconfirmed, doc_start_result};
+    }
+    return {PrintOutcome::kSpoolerFailed, doc_start_result};
 }
 
 }  // namespace ploxwen::rawprint

@@ -62,8 +62,7 @@ PloxwenText Text(std::string_view bytes) {
 }
 #endif
 
-}  // namespace
-
+// The argument text as the shell left it: argv[1..] joined with single spaces.
 std::string JoinArguments(const std::vector<std::string>& arguments) {
     std::string joined;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -72,6 +71,8 @@ std::string JoinArguments(const std::vector<std::string>& arguments) {
     }
     return joined;
 }
+
+}  // namespace
 
 PosixWindowing::PosixWindowing(int argc, char** argv, const NarrowText& narrow_text)
     : arguments_(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)), narrow_text_(narrow_text) {}
@@ -105,8 +106,12 @@ void PosixWindowing::ShowMessage(std::u16string_view prompt) {
     if (!written) throw platform::PlatformError("cannot write the message");
 }
 
+void PosixWindowing::SayCause(std::string_view cause) {
+    std::fprintf(stderr, "ploxwen: %.*s\n", static_cast<int>(cause.size()), cause.data());
+    std::fflush(stderr);
+}
+
 void PosixWindowing::EndProgram(int exit_status) {
-    if (last_words_) last_words_(exit_status);
     std::fflush(nullptr);
     std::_Exit(exit_status);
 }

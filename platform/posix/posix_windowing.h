@@ -3,9 +3,7 @@
 // where a display is available, in a window from the window module.
 #pragma once
 
-#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -22,14 +20,11 @@ public:
     void SetFieldText(platform::Field field, std::u16string_view text) override;
     std::u16string FieldText(platform::Field field) override;
     void ShowMessage(std::u16string_view prompt) override;
+    void SayCause(std::string_view cause) override;
     [[noreturn]] void EndProgram(int exit_status) override;
     void ShowFormUntilClosed() override;
 
-    // Called with the exit status just before EndProgram ends the process.
-    void BeforeEnd(std::function<void(int exit_status)> last_words) { last_words_ = std::move(last_words); }
-
 private:
-    std::function<void(int)> last_words_;
     std::vector<std::string> arguments_;
     const NarrowText& narrow_text_;
     std::u16string text1_;
@@ -37,8 +32,5 @@ private:
     // The window module with its display open; null where there is none.
     const PloxwenWindowModule* window_module_ = nullptr;
 };
-
-// The argument text as the shell left it: argv[1..] joined with single spaces.
-std::string JoinArguments(const std::vector<std::string>& arguments);
 
 }  // namespace ploxwen::posix

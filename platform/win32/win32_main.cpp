@@ -5,6 +5,7 @@
 
 #include "app/form1.h"
 #include "platform/win32/ansi_code_page.h"
+#include "platform/win32/win32_job_watch.h"
 #include "platform/win32/win32_windowing.h"
 #include "platform/win32/winspool_print_system.h"
 
@@ -22,6 +23,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     win32::Win32Windowing windowing(instance, show_command);
     win32::WinspoolPrintSystem print_system;
     win32::AnsiCodePage code_page;
-    const platform::Platform platform{windowing, print_system, print_system, code_page};
+    win32::Win32JobWatch job_watch;
+    const platform::Platform platform{windowing, print_system, print_system, code_page, job_watch};
     return app::RunApplication(platform);
 }

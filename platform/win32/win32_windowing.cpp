@@ -69,6 +69,15 @@ void Win32Windowing::ShowMessage(std::u16string_view prompt) {
     }
 }
 
+void Win32Windowing::SayCause(std::string_view cause) {
+    // A GUI program has a standard error only where its caller gave it one.
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+    const std::string line = "ploxwen: " + std::string(cause) + "\r\n";
+    DWORD written = 0;
+    WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
 void Win32Windowing::EndProgram(int exit_status) {
     ExitProcess(static_cast<UINT>(exit_status));
 }

@@ -21,6 +21,7 @@ public:
     void SetFieldText(platform::Field field, std::u16string_view text) override;
     std::u16string FieldText(platform::Field field) override;
     void ShowMessage(std::u16string_view prompt) override;
+    void SayCause(std::string_view cause) override;
     [[noreturn]] void EndProgram(int exit_status) override;
     void ShowFormUntilClosed() override;
 

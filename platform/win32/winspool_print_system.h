@@ -57,9 +57,14 @@ public:
     std::int32_t EndDocPrinter(platform::PrinterHandle handle) override;
     std::int32_t ClosePrinter(platform::PrinterHandle handle) override;
 
-private:
-    class List;
+    // The spooler makes the job at StartDocPrinter: its result is the job id.
+    bool StartedDocumentIsJob() override { return true; }
+    // winspool's zero results say nothing of whether a job is left.
+    bool LastFailureWasRefusal() override { return false; }
+    // A GUI program has no cause line to give.
+    std::string FailureCause() override { return {}; }
 
+private:
     // The installed printers' names, enumerated once per run.
     const std::vector<std::u16string>& Printers();
 

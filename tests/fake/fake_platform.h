@@ -69,18 +69,22 @@ class FakePlatform final : public platform::Windowing,
                            public platform::PrintingServices,
                            public platform::PrinterList,
                            public platform::Spooler,
-                           public platform::NarrowCodePage {
+                           public platform::NarrowCodePage,
+                           public platform::JobWatch {
 public:
     std::u16string argument_text;
     std::vector<std::u16string> printers;    // device names in list order
     std::optional<std::int16_t> current;     // index into printers
     std::vector<std::u16string> unopenable;  // listed, but the spooler refuses them
     std::vector<Fault> faults;
+    bool started_document_is_job = false;  // winspool's way; CUPS makes the job from the whole document
+    bool zero_is_refusal = false;          // a spooler call returning zero says "no job of it"
 
     std::vector<Op> calls;
     std::vector<Fault> fired;  // the faults that took effect, in order
     std::u16string text1, text2;
     std::vector<std::u16string> messages;
+    std::vector<std::string> causes;  // cause lines said
     std::optional<int> ended_with;
     std::vector<Document> documents;  // one per successful open; handle = kFirstHandle + index
     int form_shown = 0;
@@ -93,7 +97,7 @@ public:
         return spooler;
     }
     std::u16string CurrentName() const { return current ? printers.at(*current) : u"<none>"; }
-    platform::Platform AsPlatform() { return {*this, *this, *this, *this}; }
+    platform::Platform AsPlatform() { return {*this, *this, *this, *this, *this}; }
 
     std::u16string ArgumentText() override { return Enter(Op::ArgumentText), argument_text; }
     void SetFieldText(platform::Field field, std::u16string_view text) override {
@@ -108,6 +112,7 @@ public:
         Enter(Op::ShowMessage);
         messages.emplace_back(prompt);
     }
+    void SayCause(std::string_view cause) override { causes.emplace_back(cause); }
     void EndProgram(int exit_status) override { Enter(Op::EndProgram), ended_with = exit_status; }
     void ShowFormUntilClosed() override { Enter(Op::ShowForm), ++form_shown; }
 
@@ -200,6 +205,16 @@ public:
         document->open = false;
         return zero ? 0 : 1;
     }
+
+    bool StartedDocumentIsJob() override { return started_document_is_job; }
+    bool LastFailureWasRefusal() override { return zero_is_refusal; }
+    std::string FailureCause() override { return {}; }
+
+    std::optional<std::string> RequestedWait() override { return std::nullopt; }
+    void BeginWatch(std::chrono::seconds /*wait*/) override {}
+    platform::JobReport LookAtJob(const char* /*printer*/, std::uint32_t /*job_id*/) override { return {}; }
+    std::chrono::milliseconds Now() override { return {}; }
+    void Pause(std::chrono::milliseconds /*pause*/) override {}
 
 private:
     // Records the call; throws if a fault says so; returns how else it fails.

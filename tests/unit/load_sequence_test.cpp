@@ -71,7 +71,7 @@ TEST(LoadSequence, EachFailingCallIsAbsorbedAndTheRunGoesOnAsTheOracleSays) {
 }
 
 bool NoMatch(const Fault& fault) {
-    return oracle::After(fault) && oracle::After(fault)->status == kNoPrinterMatched;
+    return oracle::After(fault) && oracle::After(fault)->status == Code(ExitStatus::kNoPrinterMatched);
 }
 
 TEST(LoadSequence, TwoFailingCallsEndAsTheirOutcomesCombined) {
@@ -115,15 +115,39 @@ TEST(LoadSequence, NamesMatchExactlyAndPrintOnlyWhatTheCodePageSpells) {
     EXPECT_EQ(Check(refusing, oracle::kOpenRefused), "");
 }
 
+// Where a started document is already a job (winspool), a failure after the
+// start can no longer mean "no job"; a refusal of the whole document can.
+TEST(LoadSequence, NoJobIsReportedOnlyWhereTheSpoolerCertainlyHoldsNone) {
+    for (const Fault& fault : EachFailingCall()) {
+        const oracle::Outcome* after = oracle::After(fault);
+        if (after->status < 3 || fault.op == Op::EndProgram) continue;
+        for (const bool job_at_start : {false, true}) {
+            for (const bool refusal : {false, true}) {
+                FakePlatform fake = Arranged();
+                fake.faults = {fault};
+                fake.started_document_is_job = job_at_start;
+                fake.zero_is_refusal = refusal;
+                // The document record's conversion (ToNarrow #2) comes before the start.
+                const bool started = fault.op != Op::StartDocPrinterA && fault.op != Op::ToNarrow;
+                oracle::Outcome want = *after;
+                if (job_at_start && (started || fault.occurrence == 3)) want.status = 4;
+                if (refusal) want.status = 3;
+                EXPECT_EQ(Check(fake, want), "") << Describe({fault}) << job_at_start << refusal;
+            }
+        }
+    }
+}
+
 TEST(RunApplication, ShowsForm1OnlyWhenTheLoadHandlerReturns) {
     FakePlatform refusing = Arranged();
     refusing.unopenable = {u"Virtual"};
-    EXPECT_EQ(RunApplication(refusing.AsPlatform()), kNotRecognized);
+    EXPECT_EQ(RunApplication(refusing.AsPlatform()), Code(ExitStatus::kNotRecognized));
+    EXPECT_EQ(refusing.causes, std::vector<std::string>{"printer could not be opened"});  // after the window
     EXPECT_EQ(refusing.calls.back(), Op::ShowForm);
     // Ending the program failed: the window is the way out, with the status of what was done.
     FakePlatform stuck = Arranged();
     stuck.faults = {{Op::EndProgram, 1, Fails::kThrows}};
-    EXPECT_EQ(RunApplication(stuck.AsPlatform()), kPrinted);
+    EXPECT_EQ(RunApplication(stuck.AsPlatform()), Code(ExitStatus::kPrinted));
     EXPECT_EQ(stuck.form_shown, 1);
 }
 

@@ -1,0 +1,24 @@
+#include "app/last_words.h"
+
+namespace ploxwen::app {
+
+std::string CauseLine(ExitStatus status, std::string cause) {
+    const char* fallback = nullptr;
+    switch (status) {
+        case ExitStatus::kPrinted:
+        case ExitStatus::kNoPrinterMatched:
+            return {};
+        case ExitStatus::kNotRecognized:
+            fallback = "printer could not be opened";
+            break;
+        case ExitStatus::kSpoolerCallFailed:
+            fallback = "the spooler did not take the whole document";
+            break;
+        case ExitStatus::kJobUnconfirmed:
+            fallback = "the spooler did not confirm the job";
+            break;
+    }
+    return cause.empty() ? fallback : cause;
+}
+
+}  // namespace ploxwen::app
