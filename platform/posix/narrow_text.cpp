@@ -260,15 +260,9 @@ std::string NarrowText::Encode(std::u16string_view text, bool exactly) const {
             out.push_back(kReplacement);
             continue;
         }
-        char16_t units[2];
-        const std::size_t count = c >= 0x10000 ? 2 : 1;
-        if (count == 2) {
-            units[0] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            units[1] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            units[0] = static_cast<char16_t>(c);
-        }
-        const std::string utf8 = EncodeUtf8Escaped(std::u16string_view(units, count));
+        std::u16string units;
+        AppendUtf16(units, c);
+        const std::string utf8 = EncodeUtf8Escaped(units);
         if (!ConvertExactly(static_cast<iconv_t>(cd.get()), utf8.data(), utf8.size(), out)) {
             if (exactly) throw platform::PlatformError("text has no exact form in " + charset_);
             out.push_back(kReplacement);

@@ -30,8 +30,6 @@ public:
     std::string ToNarrow(std::u16string_view text) override;
     std::string ToNarrowExactly(std::u16string_view text) override;
 
-    bool is_utf8() const { return utf8_; }
-
 private:
     std::string Encode(std::u16string_view text, bool exactly) const;
 
@@ -39,7 +37,8 @@ private:
     bool utf8_;
 };
 
-// Strict UTF-8 with escaped bytes; exposed for tests and fuzzing.
+// Strict UTF-8 with escaped bytes: what CUPS names and the cause lines are in,
+// whatever the locale.
 std::u16string DecodeUtf8Escaped(std::string_view bytes);
 std::string EncodeUtf8Escaped(std::u16string_view text);
 
