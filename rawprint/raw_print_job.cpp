@@ -52,6 +52,8 @@ private:
 PrintResult RunPrintingBlock(const platform::Platform& platform,
                              const std::function<std::u16string()>& data_text) {
     platform::Spooler& spooler = platform.spooler;
+    // The open's result is tested; the later results stored here are not
+    // (the block goes on whatever they say), only noted for the outcome.
     std::int32_t status = 0;
     platform::PrinterHandle handle = 0;
     DocumentRecord record;
@@ -75,6 +77,8 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
     });
     if (status == 0) return {};
 
+    // One step per field, as the sequence has it, though only the first can
+    // fail (out of memory): the record goes to the spooler only whole.
     step([&] { record.doc_name = std::u16string(kDocumentName); });
     step([&] { record.output_file = std::nullopt; });
     step([&] { record.data_type = std::nullopt; });  // the queue's default data type applies
