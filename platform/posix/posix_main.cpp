@@ -7,8 +7,10 @@
 #include "platform/posix/cups_print_system.h"
 #include "platform/posix/narrow_text.h"
 #include "platform/posix/posix_windowing.h"
+#include "platform/posix/standard_streams.h"
 
 int main(int argc, char** argv) {
+    ploxwen::posix::OpenClosedStandardStreams();
     using namespace ploxwen;
     posix::NarrowText narrow_text = posix::NarrowText::FromEnvironment();
     posix::PosixWindowing windowing(argc, argv, narrow_text);
