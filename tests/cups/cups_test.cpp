@@ -359,7 +359,6 @@ TEST_F(Cups, TheSearchAsksForTheOneQueueAndTheRestoreForAnotherOnly) {
 // descriptor 2 unless the program fills it, and the cause line goes to the server.
 TEST_F(Cups, WithStderrClosedOnlyRequestsReachTheServer) {
     const std::string sent = dir + "/sent";
-    std::remove(sent.c_str());
     const std::string relay = StartRelay("pass " + sent);
     EXPECT_EQ(Ploxwen({"Closed" + kBar + "X"}, {{"CUPS_SERVER", relay}}, true).status, 4);
     // The relay records a connection once the program has closed it; the lookup of Second is the last.

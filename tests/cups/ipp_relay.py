@@ -31,8 +31,7 @@ def serve(client):
                 return server.shutdown(socket.SHUT_RDWR), client.close()
             server.sendall(data)
         if mode == "pass":
-            with open(sys.argv[4], "ab") as record:
-                record.write(sent)
+            open(sys.argv[4], "ab").write(sent)
 
     up = threading.Thread(target=upward, daemon=True)
     up.start()

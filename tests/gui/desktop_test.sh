@@ -68,14 +68,9 @@ no_window) # a name that matches nothing loads no GUI library; a silent display 
   expect_status 1 ""
   grep -q 'calling init: .*libc\.so' "$WORK"/ld.* || fail "no LD_DEBUG record of the run"
   ! grep -E 'calling init: .*(ploxwen-window|libfltk|libX11|libxcb)' "$WORK"/ld.* || fail "GUI libraries loaded"
-  # A display on 127.0.0.1 that accepts the connection and never says a word (a stale DISPLAY).
-  python3 -c 'import random, socket
-s = socket.socket()
-while s.getsockname()[1] == 0:
-    try: s.bind(("127.0.0.1", 6000 + random.randrange(100, 900)))
-    except OSError: pass
-s.listen(); print(s.getsockname()[1] - 6000, flush=True); held = []
-while True: held.append(s.accept())' >"$WORK/silent" &
+  # A display on 127.0.0.1 whose connections the kernel completes and no server ever reads (a stale DISPLAY).
+  python3 -c 'import socket, time; s = socket.create_server(("127.0.0.1", 0))
+print(s.getsockname()[1] - 6000, flush=True); time.sleep(600)' >"$WORK/silent" &
   on_exit "kill $!"
   wait_until 10 test -s "$WORK/silent" || fail "no silent display"
   DISPLAY=127.0.0.1:$(cat "$WORK/silent") start_run "Some Printer${BAR}data"
