@@ -6,9 +6,12 @@
 #include "platform/posix/cups_spooler.h"
 #include "platform/posix/narrow_text.h"
 #include "platform/posix/posix_windowing.h"
+#include "platform/posix/standard_streams.h"
 
 int main(int argc, char** argv) {
     using namespace ploxwen;
+    // Before anything takes a descriptor: no connection may get stderr's number.
+    posix::OpenClosedStandardStreams();
     posix::NarrowText narrow_text = posix::NarrowText::FromEnvironment();
     posix::PosixWindowing windowing(argc, argv, narrow_text);
     posix::CupsConnection connection;

@@ -43,7 +43,8 @@ struct Result {
 
 // Runs ploxwen (under the launcher, if any) without a desktop, in a UTF-8
 // locale unless `env` says otherwise; an empty value unsets a variable.
-Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::string> env) {
+Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::string> env,
+               bool stderr_closed = false) {
     std::vector<std::string> argv;
     std::istringstream launcher(getenv("PLOXWEN_TEST_LAUNCHER") ? getenv("PLOXWEN_TEST_LAUNCHER") : "");
     for (std::string word; launcher >> word;) argv.push_back(word);
@@ -57,6 +58,7 @@ Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::
         dup2(open("/dev/null", O_RDONLY), 0);
         dup2(open((dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         dup2(open((dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        if (stderr_closed) close(2);
         std::vector<char*> pointers;
         for (std::string& arg : argv) pointers.push_back(arg.data());
         pointers.push_back(nullptr);
@@ -181,6 +183,17 @@ protected:
         Shell("cancel -a");
     }
 
+    // tests/cups/ipp_relay.py in front of the server; returns the socket that reaches it.
+    static std::string StartRelay(const std::string& mode_and_command) {
+        const std::string socket = dir + "/relay.sock";
+        Shell("rm -f " + socket + "; python3 " PLOXWEN_IPP_RELAY " " + socket + " " + dir + "/cups.sock " +
+              mode_and_command + " & echo $! >" + dir + "/relay.pid");
+        for (int i = 0; i < 250 && access(socket.c_str(), F_OK) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return socket;
+    }
+    static void StopRelay() { Shell("kill $(cat " + dir + "/relay.pid)"); }
+
     // The IPP operations since the case began, in order.
     std::vector<std::string> Requests() const {
         std::istringstream log(ReadFile(dir + "/log/access_log").substr(log_offset_));
@@ -205,11 +218,7 @@ TEST_P(Cups, Run) {
         env.insert({"LOCPATH", dir + "/locale"});  // only there: glibc leaks a copy of it
     const bool relayed = c.hook.rfind("relay ", 0) == 0;
     if (relayed) {
-        env["CUPS_SERVER"] = dir + "/relay.sock";
-        Shell("rm -f " + env["CUPS_SERVER"] + "; python3 " PLOXWEN_IPP_RELAY " " + env["CUPS_SERVER"] + " " +
-              dir + "/cups.sock " + c.hook.substr(6) + " & echo $! >" + dir + "/relay.pid");
-        for (int i = 0; i < 250 && access(env["CUPS_SERVER"].c_str(), F_OK) != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        env["CUPS_SERVER"] = StartRelay(c.hook.substr(6));
     } else if (!c.hook.empty()) {
         std::istringstream hook(c.hook);
         std::string operation, when, command;
@@ -222,7 +231,7 @@ TEST_P(Cups, Run) {
                     {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
     }
     const Result result = Ploxwen(c.args, env);
-    if (relayed) Shell("kill $(cat " + dir + "/relay.pid)");
+    if (relayed) StopRelay();
     if (!ServerAnswers()) ASSERT_EQ(Shell(Cupsd("start")), 0) << "the server did not come back";
     EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_EQ(result.out, "");
@@ -344,6 +353,20 @@ TEST_F(Cups, TheSearchAsksForTheOneQueueAndTheRestoreForAnotherOnly) {
         requests.erase(std::remove(requests.begin(), requests.end(), "Get-Jobs"), requests.end());
     }
     EXPECT_EQ(requests, expected);
+}
+
+// Started with stderr closed, the connection that puts the default back takes
+// descriptor 2 unless the program fills it, and the cause line goes to the server.
+TEST_F(Cups, WithStderrClosedOnlyRequestsReachTheServer) {
+    const std::string sent = dir + "/sent";
+    const std::string relay = StartRelay("pass " + sent);
+    EXPECT_EQ(Ploxwen({"Closed" + kBar + "X"}, {{"CUPS_SERVER", relay}}, true).status, 3);
+    // The relay records a connection once the program has closed it; the lookup of Second is the last.
+    for (int i = 0; i < 250 && ReadFile(sent).find("/printers/Second") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    StopRelay();
+    EXPECT_NE(ReadFile(sent).find("/printers/Second"), std::string::npos);
+    EXPECT_EQ(ReadFile(sent).find("ploxwen:"), std::string::npos);
 }
 
 // A burst fills cupsd's listen queue (connect() answers EAGAIN); every run still prints.

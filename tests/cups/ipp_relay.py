@@ -2,7 +2,8 @@
 """ipp_relay.py LISTEN UPSTREAM MODE [COMMAND]: a CUPS server in trouble, in front of a real one.
 silent: accepts and never answers. drop-answer: passes all but the answer to the job (a POST
 to /printers/), then hangs up. cut: once 64 KiB of the job passed, runs COMMAND (PEER holds
-the client's pid) and hangs up on both sides, the job's request unfinished."""
+the client's pid) and hangs up on both sides, the job's request unfinished. pass: passes
+everything; at the client's end, appends all it sent on that connection to the file COMMAND."""
 import os, socket, struct, subprocess, sys, threading
 listen, upstream, mode = sys.argv[1:4]
 relay = socket.socket(socket.AF_UNIX)
@@ -18,8 +19,9 @@ def serve(client):
     job = threading.Event()
 
     def upward():
-        job_bytes = 0
+        job_bytes, sent = 0, b""
         while data := client.recv(65536):
+            sent += data
             if b"POST /printers/" in data:
                 job.set()
             job_bytes += len(data) if job.is_set() else 0
@@ -28,6 +30,8 @@ def serve(client):
                 subprocess.run(sys.argv[4], shell=True, env=dict(os.environ, PEER=str(pid)))
                 return server.shutdown(socket.SHUT_RDWR), client.close()
             server.sendall(data)
+        if mode == "pass":
+            open(sys.argv[4], "ab").write(sent)
 
     up = threading.Thread(target=upward, daemon=True)
     up.start()

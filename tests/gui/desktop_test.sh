@@ -61,13 +61,21 @@ failure_path) # at 192 DPI, where Form1's 96-DPI layout doubles
   expect_eq "Text1 typed into" $'Bad\xef\xbf\xbdPrinter1' "$(dumped form.text1.closed)"
   expect_eq "Text2 typed into" "data ${long}2" "$(dumped form.text2.closed)"
   ;;
-no_window) # with a display: a name that matches nothing loads no GUI library; no module, no window
+no_window) # a name that matches nothing loads no GUI library; a silent display and no module show no window
   start_xvfb
   start_cupsd Receipt
   SERVER=$CUPS_SERVER start_run "No Such Printer${BAR}data"
   expect_status 1 ""
   grep -q 'calling init: .*libc\.so' "$WORK"/ld.* || fail "no LD_DEBUG record of the run"
   ! grep -E 'calling init: .*(ploxwen-window|libfltk|libX11|libxcb)' "$WORK"/ld.* || fail "GUI libraries loaded"
+  # A display on 127.0.0.1 whose connections the kernel completes and no server ever reads (a stale DISPLAY).
+  python3 -c 'import socket, time; s = socket.create_server(("127.0.0.1", 0))
+print(s.getsockname()[1] - 6000, flush=True); time.sleep(600)' >"$WORK/silent" &
+  on_exit "kill $!"
+  wait_until 10 test -s "$WORK/silent" || fail "no silent display"
+  DISPLAY=127.0.0.1:$(cat "$WORK/silent") start_run "Some Printer${BAR}data"
+  expect_status 2
+  expect_eq "cause" "ploxwen: server unreachable at /nonexistent/cups.sock" "$(tail -n +2 "$WORK/stderr")"
   rm "$WORK/app/lib/ploxwen/ploxwen-window.so"
   start_run "Some Printer${BAR}data"
   expect_status 2

@@ -12,13 +12,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "platform/posix/window_module_abi.h"
 
@@ -116,22 +122,57 @@ int DisplayLost(Display*) {
     std::_Exit(2);
 }
 
+// Xlib waits for the server without limit. A display that has not answered
+// a step of putting up a window in this time is taken for no display: a stale
+// DISPLAY (a server that accepts and says nothing, an address that swallows
+// connections) must not keep a failed run from ending.
+constexpr std::chrono::seconds kDisplayPatience(5);
+
+// Set once a step overran: its thread is still inside Xlib, so neither Xlib
+// nor FLTK may be called again. Only the calling thread reads and sets it.
+bool display_stalled = false;
+
+// Runs `step` on a thread of its own and waits at most kDisplayPatience for
+// its result. A step that overruns is left behind, blocked on the display, so
+// it owns what it touches (captured by value); the process ends soon anyway.
+template <typename Result, typename Step>
+std::optional<Result> WithinPatience(Step step) {
+    if (display_stalled) return std::nullopt;
+    std::packaged_task<Result()> task(std::move(step));
+    std::future<Result> result = task.get_future();
+    try {
+        std::thread(std::move(task)).detach();
+    } catch (const std::system_error&) {
+        display_stalled = true;  // nothing could watch the display
+        return std::nullopt;
+    }
+    if (result.wait_for(kDisplayPatience) != std::future_status::ready) {
+        display_stalled = true;
+        return std::nullopt;
+    }
+    return result.get();
+}
+
+// The server's greeting and FLTK's set-up, with its many round trips, answer
+// for the display.
 int OpenDisplay() {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return 1;
-    Fl::fatal = FatalX;
-    Fl::warning = Quiet;
-    fl_open_display(display);
-    XSetIOErrorHandler(DisplayLost);  // after FLTK has set its own
-    Fl::visual(FL_DOUBLE | FL_INDEX);
-    return 0;
+    const std::optional<bool> opened = WithinPatience<bool>([] {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return false;
+        Fl::fatal = FatalX;
+        Fl::warning = Quiet;
+        fl_open_display(display);
+        XSetIOErrorHandler(DisplayLost);  // after FLTK has set its own
+        Fl::visual(FL_DOUBLE | FL_INDEX);
+        return true;
+    });
+    return opened.value_or(false) ? 0 : 1;
 }
 
 // --- Message box -------------------------------------------------------------
 
-void ShowMessage(PloxwenText title_text, PloxwenText prompt_text) {
-    const std::string title = ValidUtf8(title_text);
-    const std::string prompt = ValidUtf8(prompt_text);
+// Builds the box and maps it; returns once the server has taken the mapping.
+std::unique_ptr<Fl_Double_Window> PutUpMessage(const std::string& title, const std::string& prompt) {
     const double scale = Scale();
     const int font_size = Px(13, scale);
     const int margin = Px(16, scale);
@@ -145,26 +186,38 @@ void ShowMessage(PloxwenText title_text, PloxwenText prompt_text) {
     const int w = std::max(text_w, button_w) + 2 * margin;
     const int h = margin + text_h + margin + button_h + Px(12, scale);
 
-    Fl_Double_Window window(w, h);
-    window.copy_label(title.c_str());
-    Fl_Box text(margin, margin, text_w, text_h);
-    text.copy_label(prompt.c_str());
-    text.labelfont(FL_HELVETICA);
-    text.labelsize(font_size);
-    text.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-    Fl_Button ok((w - button_w) / 2, h - button_h - Px(12, scale), button_w, button_h, "OK");
-    ok.labelsize(font_size);
-    ok.shortcut(FL_Enter);  // the default button; Escape closes the box as well
-    ok.callback([](Fl_Widget* button, void*) { button->window()->hide(); });
-    window.end();
-    window.set_modal();
+    auto window = std::make_unique<Fl_Double_Window>(w, h);
+    window->copy_label(title.c_str());
+    auto* text = new Fl_Box(margin, margin, text_w, text_h);  // the window owns its widgets
+    text->copy_label(prompt.c_str());
+    text->labelfont(FL_HELVETICA);
+    text->labelsize(font_size);
+    text->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+    auto* ok = new Fl_Button((w - button_w) / 2, h - button_h - Px(12, scale), button_w, button_h, "OK");
+    ok->labelsize(font_size);
+    ok->shortcut(FL_Enter);  // the default button; Escape closes the box as well
+    ok->callback([](Fl_Widget* button, void*) { button->window()->hide(); });
+    window->end();
+    window->set_modal();
     // Centred on the screen, as the system places a message box.
-    window.position((Fl::w() - w) / 2, (Fl::h() - h) / 2);
-    window.show();
-    ok.take_focus();
-    Dump("message.title", window.label());
-    Dump("message.text", text.label());
-    while (window.shown()) Fl::wait();
+    window->position((Fl::w() - w) / 2, (Fl::h() - h) / 2);
+    window->show();
+    ok->take_focus();
+    XSync(fl_display, False);
+    Dump("message.title", window->label());
+    Dump("message.text", text->label());
+    return window;
+}
+
+// Putting the box up is bounded like opening the display; a display that
+// stalls then counts as none. The user may take as long as they like.
+void ShowMessage(PloxwenText title_text, PloxwenText prompt_text) {
+    const auto window = WithinPatience<std::unique_ptr<Fl_Double_Window>>(
+        [title = ValidUtf8(title_text), prompt = ValidUtf8(prompt_text)] {
+            return PutUpMessage(title, prompt);
+        });
+    if (!window) return;
+    while ((*window)->shown()) Fl::wait();
 }
 
 // --- Form1 ---------------------------------------------------------------------
@@ -196,28 +249,36 @@ Fl_RGB_Image* MakeIcon() {
     return new Fl_RGB_Image(pixels, kW, kH, 4);
 }
 
-void ShowForm(PloxwenText caption_text, PloxwenText text1_text, PloxwenText text2_text) {
-    const std::string caption = ValidUtf8(caption_text);
+// Form1 as put up: the window owns its fields; the icon outlives the window.
+struct Form {
+    std::unique_ptr<Fl_RGB_Image> icon;
+    std::unique_ptr<Fl_Double_Window> window;
+    Fl_Input* text1;
+    Fl_Input* text2;
+};
+
+// Builds Form1 and maps it; returns once the server has taken the mapping.
+std::unique_ptr<Form> PutUpForm(const std::string& caption, const std::string& value1,
+                                const std::string& value2) {
     const double scale = Scale();
     const int font_size = Px(14, scale);
 
-    Fl_Double_Window window(Px(433, scale), Px(218, scale));
+    auto form = std::make_unique<Form>();
+    form->icon.reset(MakeIcon());
+    form->window = std::make_unique<Fl_Double_Window>(Px(433, scale), Px(218, scale));
+    Fl_Double_Window& window = *form->window;
     window.copy_label(caption.c_str());
     // Tab order is child order: Text1, then Text2.
-    Fl_Input text1(Px(56, scale), Px(40, scale), Px(129, scale), Px(41, scale));
-    Fl_Input text2(Px(264, scale), Px(40, scale), Px(121, scale), Px(41, scale));
-    for (Fl_Input* field : {&text1, &text2}) {
+    form->text1 = new Fl_Input(Px(56, scale), Px(40, scale), Px(129, scale), Px(41, scale));
+    form->text2 = new Fl_Input(Px(264, scale), Px(40, scale), Px(121, scale), Px(41, scale));
+    for (Fl_Input* field : {form->text1, form->text2}) {
         field->textsize(font_size);
         // No length limit, as the fields have none on Windows (FLTK's default
         // stops typing at 32767 bytes).
         field->maximum_size(std::numeric_limits<int>::max() / 2);
     }
-    {
-        const std::string value1 = ValidUtf8(text1_text);
-        const std::string value2 = ValidUtf8(text2_text);
-        text1.value(value1.data(), static_cast<int>(value1.size()));
-        text2.value(value2.data(), static_cast<int>(value2.size()));
-    }
+    form->text1->value(value1.data(), static_cast<int>(value1.size()));
+    form->text2->value(value2.data(), static_cast<int>(value2.size()));
     window.end();
     // The fields keep their place when the window is resized.
     window.size_range(Px(120, scale), Px(40, scale));
@@ -226,17 +287,25 @@ void ShowForm(PloxwenText caption_text, PloxwenText text1_text, PloxwenText text
         if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
         widget->hide();
     });
-    Fl_RGB_Image* icon = MakeIcon();
-    window.icon(icon);
+    window.icon(form->icon.get());
     window.show();
-    text1.take_focus();
+    form->text1->take_focus();
+    XSync(fl_display, False);
     Dump("form.caption", window.label());
-    Dump("form.text1", text1.value());
-    Dump("form.text2", text2.value());
-    while (window.shown()) Fl::wait();
-    Dump("form.text1.closed", text1.value());
-    Dump("form.text2.closed", text2.value());
-    delete icon;
+    Dump("form.text1", form->text1->value());
+    Dump("form.text2", form->text2->value());
+    return form;
+}
+
+void ShowForm(PloxwenText caption_text, PloxwenText text1_text, PloxwenText text2_text) {
+    const auto form = WithinPatience<std::unique_ptr<Form>>(
+        [caption = ValidUtf8(caption_text), value1 = ValidUtf8(text1_text), value2 = ValidUtf8(text2_text)] {
+            return PutUpForm(caption, value1, value2);
+        });
+    if (!form) return;
+    while ((*form)->window->shown()) Fl::wait();
+    Dump("form.text1.closed", (*form)->text1->value());
+    Dump("form.text2.closed", (*form)->text2->value());
 }
 
 const PloxwenWindowModule kModule = {
