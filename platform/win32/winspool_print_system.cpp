@@ -57,11 +57,51 @@ void (*WinspoolLibrary::Lookup(const char* name))() {
     return reinterpret_cast<void (*)()>(function);
 }
 
+std::string FailureOf(const char* function, DWORD error) {
+    std::string cause = std::string(function) + " failed";
+    if (error == ERROR_SUCCESS) return cause;
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string words(text != nullptr ? text : "", text != nullptr ? length : 0);
+    LocalFree(text);
+    // One line, without the sentence's full stop.
+    for (char& c : words) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    while (!words.empty() && (words.back() == ' ' || words.back() == '.')) words.pop_back();
+    if (!words.empty()) cause += ": " + words;
+    return cause + " (error " + std::to_string(error) + ")";
+}
+
+// --- Failure causes --------------------------------------------------------------
+
+template <typename Function>
+Function WinspoolPrintSystem::Bound(Function& slot, const char* name) {
+    try {
+        return winspool_.Bind(slot, name);
+    } catch (const platform::PlatformError& error) {
+        NoteCause(error.what());
+        throw;
+    }
+}
+
+template <typename Result>
+Result WinspoolPrintSystem::Checked(const char* function, Result result) {
+    if (result == 0) NoteCause(FailureOf(function, GetLastError()));
+    return result;
+}
+
+void WinspoolPrintSystem::NoteCause(std::string cause) {
+    if (cause_.empty()) cause_ = std::move(cause);
+}
+
 // --- Printer list and current printer ----------------------------------------
 
 const std::vector<std::u16string>& WinspoolPrintSystem::Printers() {
     if (printers_) return *printers_;
-    const auto enum_printers = winspool_.Bind(enum_printers_, "EnumPrintersW");
+    const auto enum_printers = Bound(enum_printers_, "EnumPrintersW");
     constexpr DWORD kFlags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
 
     std::vector<BYTE> buffer;
@@ -73,7 +113,9 @@ const std::vector<std::u16string>& WinspoolPrintSystem::Printers() {
                           &returned)) {
             break;
         }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || attempt == 3) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER || attempt == 3) {
+            NoteCause(FailureOf("EnumPrintersW", error));
             throw platform::PlatformError("EnumPrintersW failed");
         }
         buffer.resize(needed);
@@ -112,45 +154,52 @@ std::u16string WinspoolPrintSystem::CurrentDeviceName() {
 
 std::int32_t WinspoolPrintSystem::OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
                                                const void* defaults) {
-    const auto open_printer = winspool_.Bind(open_printer_, "OpenPrinterA");
+    const auto open_printer = Bound(open_printer_, "OpenPrinterA");
     HANDLE opened = nullptr;
-    const BOOL status = open_printer(const_cast<LPSTR>(printer_name), &opened,
-                                     static_cast<LPPRINTER_DEFAULTSA>(const_cast<void*>(defaults)));
+    const BOOL status =
+        Checked("OpenPrinterA", open_printer(const_cast<LPSTR>(printer_name), &opened,
+                                             static_cast<LPPRINTER_DEFAULTSA>(const_cast<void*>(defaults))));
     *handle = reinterpret_cast<platform::PrinterHandle>(opened);
     return status;
 }
 
 std::uint32_t WinspoolPrintSystem::StartDocPrinterA(platform::PrinterHandle handle, std::uint32_t level,
                                                     const platform::DocInfo1A* doc_info) {
-    const auto start_doc_printer = winspool_.Bind(start_doc_printer_, "StartDocPrinterA");
+    const auto start_doc_printer = Bound(start_doc_printer_, "StartDocPrinterA");
     DOC_INFO_1A record{const_cast<LPSTR>(doc_info->pDocName), const_cast<LPSTR>(doc_info->pOutputFile),
                        const_cast<LPSTR>(doc_info->pDatatype)};
-    return start_doc_printer(ToHandle(handle), level, reinterpret_cast<LPBYTE>(&record));
+    return Checked("StartDocPrinterA",
+                   start_doc_printer(ToHandle(handle), level, reinterpret_cast<LPBYTE>(&record)));
 }
 
 std::int32_t WinspoolPrintSystem::StartPagePrinter(platform::PrinterHandle handle) {
-    return winspool_.Bind(start_page_printer_, "StartPagePrinter")(ToHandle(handle));
+    return Checked("StartPagePrinter", Bound(start_page_printer_, "StartPagePrinter")(ToHandle(handle)));
 }
 
 std::int32_t WinspoolPrintSystem::WritePrinter(platform::PrinterHandle handle, const void* bytes,
                                                std::uint32_t count, std::uint32_t* written) {
-    const auto write_printer = winspool_.Bind(write_printer_, "WritePrinter");
+    const auto write_printer = Bound(write_printer_, "WritePrinter");
     DWORD done = 0;
-    const BOOL status = write_printer(ToHandle(handle), const_cast<void*>(bytes), count, &done);
+    const BOOL status =
+        Checked("WritePrinter", write_printer(ToHandle(handle), const_cast<void*>(bytes), count, &done));
+    // A short write succeeds and sets no error: the spool file may be full.
+    if (status && done < count) {
+        NoteCause("WritePrinter took " + std::to_string(done) + " of " + std::to_string(count) + " bytes");
+    }
     *written = done;
     return status;
 }
 
 std::int32_t WinspoolPrintSystem::EndPagePrinter(platform::PrinterHandle handle) {
-    return winspool_.Bind(end_page_printer_, "EndPagePrinter")(ToHandle(handle));
+    return Checked("EndPagePrinter", Bound(end_page_printer_, "EndPagePrinter")(ToHandle(handle)));
 }
 
 std::int32_t WinspoolPrintSystem::EndDocPrinter(platform::PrinterHandle handle) {
-    return winspool_.Bind(end_doc_printer_, "EndDocPrinter")(ToHandle(handle));
+    return Checked("EndDocPrinter", Bound(end_doc_printer_, "EndDocPrinter")(ToHandle(handle)));
 }
 
 std::int32_t WinspoolPrintSystem::ClosePrinter(platform::PrinterHandle handle) {
-    return winspool_.Bind(close_printer_, "ClosePrinter")(ToHandle(handle));
+    return Checked("ClosePrinter", Bound(close_printer_, "ClosePrinter")(ToHandle(handle)));
 }
 
 }  // namespace ploxwen::win32

@@ -41,6 +41,10 @@ private:
     HMODULE module_ = nullptr;
 };
 
+// The cause line for `function` failing with the system error `error`, in
+// the system's words: "EndDocPrinter failed: Access is denied (error 5)".
+std::string FailureOf(const char* function, DWORD error);
+
 class WinspoolPrintSystem final : public platform::PrintingServices, public platform::Spooler {
 public:
     std::unique_ptr<platform::PrinterList> ObtainPrinterList() override;
@@ -57,14 +61,23 @@ public:
     std::int32_t EndDocPrinter(platform::PrinterHandle handle) override;
     std::int32_t ClosePrinter(platform::PrinterHandle handle) override;
 
-    // The spooler makes the job at StartDocPrinter: its result is the job id.
+    // The spooler makes the job at StartDocPrinter: its result is the job id,
+    // and a handle closed without EndDocPrinter ends the document as it is.
     bool StartedDocumentIsJob() override { return true; }
     // winspool's zero results say nothing of whether a job is left.
     bool LastFailureWasRefusal() override { return false; }
-    // A GUI program has no cause line to give.
-    std::string FailureCause() override { return {}; }
+    std::string FailureCause() override { return cause_; }
 
 private:
+    // Binds like WinspoolLibrary::Bind, noting why a binding failed.
+    template <typename Function>
+    Function Bound(Function& slot, const char* name);
+    // Notes the system's reason when `result` is zero; returns `result`.
+    template <typename Result>
+    Result Checked(const char* function, Result result);
+    // Keeps the first failure's cause: later ones follow from it.
+    void NoteCause(std::string cause);
+
     // The installed printers' names, enumerated once per run.
     const std::vector<std::u16string>& Printers();
 
@@ -72,6 +85,7 @@ private:
     std::optional<std::vector<std::u16string>> printers_;
     // In-process only; starts as the user's default printer.
     std::optional<std::u16string> current_;
+    std::string cause_;
 
     decltype(&::EnumPrintersW) enum_printers_ = nullptr;
     decltype(&::GetDefaultPrinterW) get_default_printer_ = nullptr;
