@@ -14,9 +14,14 @@ on_exit "wineserver -k"
 
 # Runs exactly COMMAND_LINE (program name included; Wine's own start-up would
 # re-quote it) through the test launcher; sets STATUS.
+# With CAP_KIB set, files the Wine processes write stop at that size.
 run_exact() {
   STATUS=0
-  PLOXWEN_TEST_COMMAND_LINE="$1" timeout 120 wine "$EXE_DIR/ploxwen_launch.exe" 2>"$WORK/stderr" || STATUS=$?
+  (
+    trap '' XFSZ # a write past the cap comes back short instead of ending the process
+    ulimit -f "${CAP_KIB:-unlimited}"
+    PLOXWEN_TEST_COMMAND_LINE="$1" exec timeout 120 wine "$EXE_DIR/ploxwen_launch.exe"
+  ) 2>"$WORK/stderr" || STATUS=$?
 }
 probe() { wine "$EXE_DIR/ploxwen_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 
@@ -86,6 +91,14 @@ case_print() {
   check "$prefix$(iconv -f CP1252 -t UTF-8 "$WORK/all")" 0 "$WORK/all"
   check "$prefix$(iconv -f CP1252 -t UTF-8 "$WORK/long")" 0 "$WORK/long"
   check 'PloxWen.exe ZebraΩ¦HELLO' 2 -
+  # Wine spools the document to a file of its own process, then hands that
+  # file to CUPS at EndDocPrinter. Capped at 16 KiB, WritePrinter takes only
+  # part of the bytes and says so; the job has existed since StartDocPrinter,
+  # and CUPS prints the part: 4, never 3. The running server keeps its limit.
+  head -c 16384 "$WORK/long" >"$WORK/head"
+  wineserver -w && wineserver -p
+  CAP_KIB=16 check "$prefix$(iconv -f CP1252 -t UTF-8 "$WORK/long")" 4 "$WORK/head"
+  expect_eq "short write: cause" "ploxwen: WritePrinter took 16384 of $(stat -c %s "$WORK/long") bytes" "$(tr -d '\r' <"$WORK/stderr")"
   start_xvfb # a window could appear now; none may on these paths
   check 'PloxWen.exe Virtual¦Ω→' 0 "$(bytes '??')" # no best fit: Ω is not O
   check 'PloxWen.exe Virtual¦' 0 -                # CUPS refuses an empty document
