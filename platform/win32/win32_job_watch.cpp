@@ -1,8 +1,82 @@
 #include "platform/win32/win32_job_watch.h"
 
-#include <windows.h>
+#include <cstddef>
+#include <string>
+#include <vector>
 
 namespace ploxwen::win32 {
+namespace {
+
+struct Condition {
+    DWORD bit;
+    const char* words;
+};
+
+// A job's conditions under which it does not print until someone acts.
+constexpr Condition kJobStops[] = {
+    {JOB_STATUS_ERROR, "error"},
+    {JOB_STATUS_OFFLINE, "printer offline"},
+    {JOB_STATUS_PAPEROUT, "paper out"},
+    {JOB_STATUS_USER_INTERVENTION, "user intervention required"},
+    {JOB_STATUS_BLOCKED_DEVQ, "the driver cannot print it"},
+};
+
+// A printer's conditions that hold up every job on it.
+constexpr Condition kPrinterStops[] = {
+    {PRINTER_STATUS_PAUSED, "printer paused"},
+    {PRINTER_STATUS_ERROR, "printer error"},
+    {PRINTER_STATUS_PENDING_DELETION, "printer being deleted"},
+    {PRINTER_STATUS_PAPER_JAM, "paper jam"},
+    {PRINTER_STATUS_PAPER_OUT, "paper out"},
+    {PRINTER_STATUS_PAPER_PROBLEM, "paper problem"},
+    {PRINTER_STATUS_OFFLINE, "printer offline"},
+    {PRINTER_STATUS_OUTPUT_BIN_FULL, "output bin full"},
+    {PRINTER_STATUS_NOT_AVAILABLE, "printer not available"},
+    {PRINTER_STATUS_NO_TONER, "no toner"},
+    {PRINTER_STATUS_USER_INTERVENTION, "user intervention required"},
+    {PRINTER_STATUS_OUT_OF_MEMORY, "printer out of memory"},
+    {PRINTER_STATUS_DOOR_OPEN, "door open"},
+};
+
+// The words of the conditions set in `status`, joined: "paper out, door open".
+template <std::size_t count>
+std::string WordsOf(DWORD status, const Condition (&conditions)[count]) {
+    std::string words;
+    for (const Condition& condition : conditions) {
+        if ((status & condition.bit) == 0) continue;
+        if (!words.empty()) words += ", ";
+        words += condition.words;
+    }
+    return words;
+}
+
+// The spooler's own text in the ANSI code page, as the cause line carries
+// the printer's name.
+std::string ToAnsi(const wchar_t* text) {
+    if (text == nullptr || *text == L'\0') return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return {};
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), size, nullptr, nullptr);
+    narrow.pop_back();  // the terminating null
+    return narrow;
+}
+
+// Fills `record` by `read(buffer, size, &needed)`, growing it as asked; false
+// with the call's error left in GetLastError, ERROR_SUCCESS where it set none.
+template <typename Read>
+bool ReadRecord(std::vector<BYTE>& record, Read read) {
+    DWORD needed = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        SetLastError(ERROR_SUCCESS);
+        if (read(record.data(), static_cast<DWORD>(record.size()), &needed)) return true;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+        record.resize(needed);
+    }
+    return false;
+}
+
+}  // namespace
 
 std::optional<std::string> Win32JobWatch::RequestedWait() {
     wchar_t value[32];
@@ -15,8 +89,76 @@ std::optional<std::string> Win32JobWatch::RequestedWait() {
     return narrow;
 }
 
-platform::JobReport Win32JobWatch::LookAtJob(const char* /*printer_name*/, std::uint32_t /*job_id*/) {
-    throw platform::PlatformError("the job cannot be followed on this spooler");
+platform::JobReport Win32JobWatch::LookAtJob(const char* printer_name, std::uint32_t job_id) {
+    platform::JobReport report;
+    report.job = std::string(printer_name) + "-" + std::to_string(job_id);
+    const auto open_printer = winspool_.Bind(open_printer_, "OpenPrinterA");
+    const auto get_job = winspool_.Bind(get_job_, "GetJobW");
+    const auto close_printer = winspool_.Bind(close_printer_, "ClosePrinter");
+
+    // Looking needs no more than the right to print; nothing is changed.
+    PRINTER_DEFAULTSA use_only{nullptr, nullptr, PRINTER_ACCESS_USE};
+    HANDLE printer = nullptr;
+    if (!open_printer(const_cast<LPSTR>(printer_name), &printer, &use_only)) {
+        throw platform::PlatformError("cannot look at job " + report.job + ": " +
+                                      FailureOf("OpenPrinterA", GetLastError()));
+    }
+    struct Closer {
+        decltype(&::ClosePrinter) close;
+        HANDLE printer;
+        ~Closer() { close(printer); }
+    } closer{close_printer, printer};
+
+    std::vector<BYTE> record;
+    if (!ReadRecord(record, [&](BYTE* buffer, DWORD size, DWORD* needed) {
+            return get_job(printer, job_id, 1, buffer, size, needed);
+        })) {
+        const DWORD error = GetLastError();
+        // The spooler forgets a job once it has left the queue: printed, or
+        // deleted by someone, and nothing tells which. Windows says so with
+        // ERROR_INVALID_PARAMETER, Wine with no error at all.
+        if (error == ERROR_INVALID_PARAMETER || error == ERROR_SUCCESS) {
+            throw platform::PlatformError("job " + report.job + " left the queue without a verdict");
+        }
+        throw platform::PlatformError("cannot look at job " + report.job + ": " +
+                                      FailureOf("GetJobW", error));
+    }
+    const auto& job = *reinterpret_cast<const JOB_INFO_1W*>(record.data());
+    const DWORD status = job.Status;
+    // The port monitor's or driver's own words, which Windows shows instead of the bits.
+    const std::string words = ToAnsi(job.pStatus);
+
+    if (status & (JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE)) {
+        report.phase = platform::JobPhase::kCompleted;
+        report.state = "completed";
+        report.reason = words;
+        return report;
+    }
+    if (status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) {
+        report.phase = platform::JobPhase::kStopped;
+        report.state = "canceled";
+        report.reason = words.empty() ? "deleted" : words;
+        return report;
+    }
+    report.state = (status & JOB_STATUS_PAUSED)     ? "held"
+                   : (status & JOB_STATUS_PRINTING) ? "processing"
+                                                    : "pending";
+    std::string stops = WordsOf(status, kJobStops);
+    if (stops.empty() && words.empty()) stops = WordsOf(PrinterStatus(printer), kPrinterStops);
+    report.phase = stops.empty() ? platform::JobPhase::kWaiting : platform::JobPhase::kStopped;
+    report.reason = words.empty() ? stops : words;
+    return report;
+}
+
+DWORD Win32JobWatch::PrinterStatus(HANDLE printer) {
+    const auto get_printer = winspool_.Bind(get_printer_, "GetPrinterW");
+    std::vector<BYTE> record;
+    if (!ReadRecord(record, [&](BYTE* buffer, DWORD size, DWORD* needed) {
+            return get_printer(printer, 2, buffer, size, needed);
+        })) {
+        return 0;
+    }
+    return reinterpret_cast<const PRINTER_INFO_2W*>(record.data())->Status;
 }
 
 std::chrono::milliseconds Win32JobWatch::Now() {
