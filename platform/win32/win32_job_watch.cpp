@@ -12,30 +12,37 @@ struct Condition {
     const char* words;
 };
 
-// A job's conditions under which it does not print until someone acts.
+// A job's conditions under which it does not print until someone mends the
+// device: the verdict is "not printed".
 constexpr Condition kJobStops[] = {
     {JOB_STATUS_ERROR, "error"},
-    {JOB_STATUS_OFFLINE, "printer offline"},
     {JOB_STATUS_PAPEROUT, "paper out"},
     {JOB_STATUS_USER_INTERVENTION, "user intervention required"},
     {JOB_STATUS_BLOCKED_DEVQ, "the driver cannot print it"},
 };
+// ... and those under which it waits for the printer to come back: no
+// verdict yet ("not printed yet" when the wait ends).
+constexpr Condition kJobHolds[] = {
+    {JOB_STATUS_OFFLINE, "printer offline"},
+};
 
-// A printer's conditions that hold up every job on it.
+// The same for a printer's conditions, which hold up every job on it.
 constexpr Condition kPrinterStops[] = {
-    {PRINTER_STATUS_PAUSED, "printer paused"},
     {PRINTER_STATUS_ERROR, "printer error"},
     {PRINTER_STATUS_PENDING_DELETION, "printer being deleted"},
     {PRINTER_STATUS_PAPER_JAM, "paper jam"},
     {PRINTER_STATUS_PAPER_OUT, "paper out"},
     {PRINTER_STATUS_PAPER_PROBLEM, "paper problem"},
-    {PRINTER_STATUS_OFFLINE, "printer offline"},
     {PRINTER_STATUS_OUTPUT_BIN_FULL, "output bin full"},
-    {PRINTER_STATUS_NOT_AVAILABLE, "printer not available"},
     {PRINTER_STATUS_NO_TONER, "no toner"},
     {PRINTER_STATUS_USER_INTERVENTION, "user intervention required"},
     {PRINTER_STATUS_OUT_OF_MEMORY, "printer out of memory"},
     {PRINTER_STATUS_DOOR_OPEN, "door open"},
+};
+constexpr Condition kPrinterHolds[] = {
+    {PRINTER_STATUS_PAUSED, "printer paused"},
+    {PRINTER_STATUS_OFFLINE, "printer offline"},
+    {PRINTER_STATUS_NOT_AVAILABLE, "printer not available"},
 };
 
 // The words of the conditions set in `status`, joined: "paper out, door open".
@@ -144,9 +151,14 @@ platform::JobReport Win32JobWatch::LookAtJob(const char* printer_name, std::uint
                    : (status & JOB_STATUS_PRINTING) ? "processing"
                                                     : "pending";
     std::string stops = WordsOf(status, kJobStops);
-    if (stops.empty() && words.empty()) stops = WordsOf(PrinterStatus(printer), kPrinterStops);
+    std::string holds = WordsOf(status, kJobHolds);
+    if (stops.empty() && holds.empty() && words.empty()) {
+        const DWORD printer_status = PrinterStatus(printer);
+        stops = WordsOf(printer_status, kPrinterStops);
+        holds = WordsOf(printer_status, kPrinterHolds);
+    }
     report.phase = stops.empty() ? platform::JobPhase::kWaiting : platform::JobPhase::kStopped;
-    report.reason = words.empty() ? stops : words;
+    report.reason = !words.empty() ? words : !stops.empty() ? stops : holds;
     return report;
 }
 
