@@ -19,12 +19,16 @@ set(CPACK_PACKAGE_CONTACT "${PLOXWEN_PACKAGE_MAINTAINER}")
 set(CPACK_VERBATIM_VARIABLES ON)
 
 if(WIN32)
-  # PloxWen.exe (installed by platform/win32) and a README for Notepad.
+  # PloxWen.exe (installed by platform/win32), a README and the licence for Notepad.
   configure_file(${PROJECT_SOURCE_DIR}/docs/windows-readme.txt
                  ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_PACKAGE_NAME PloxWen)
   set(CPACK_GENERATOR ZIP)
+  # No CPACK_STRIP_FILES: the program is stripped when linked; stripping it
+  # again would change its header, and the .zip would not hold the exe the
+  # tests ran.
 elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   include(GNUInstallDirs)
   # Compressed, as Debian ships manual pages; -n keeps the build reproducible.
@@ -36,9 +40,42 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   add_custom_target(ploxwen_man_page ALL DEPENDS ${man_page})
   install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ploxwen)
 
+  # Each package's copyright (machine-readable, with the licence of LICENSE)
+  # and changelog in /usr/share/doc, as Debian asks of every package; only the
+  # packages install them.
+  set(PLOXWEN_DEB_VERSION ${PROJECT_VERSION}-1)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE copyright_line REGEX "^Copyright ")
+  string(REGEX REPLACE "^Copyright (\\(c\\) )?" "" PLOXWEN_COPYRIGHT "${copyright_line}")
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+  string(REGEX REPLACE "^.*\n(Permission )" "\\1" licence "${licence}")
+  string(STRIP "${licence}" licence)
+  string(REPLACE "\n\n" "\n.\n" licence "${licence}")
+  string(REPLACE "\n" "\n " PLOXWEN_LICENSE_TEXT " ${licence}")
+  set(debian ${CMAKE_CURRENT_BINARY_DIR}/debian)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/copyright.in ${debian}/copyright @ONLY)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${debian}/changelog @ONLY)
+  add_custom_command(OUTPUT ${debian}/changelog.Debian.gz
+    COMMAND gzip -9 -n -c ${debian}/changelog > ${debian}/changelog.Debian.gz
+    DEPENDS ${debian}/changelog
+    VERBATIM)
+  add_custom_target(ploxwen_changelog ALL DEPENDS ${debian}/changelog.Debian.gz)
+  # lintian's overrides, each with its reason, beside them.
+  set(debian_packages ploxwen)
+  set(debian_components ploxwen)
+  if(PLOXWEN_WINDOW_MODULE)
+    list(APPEND debian_packages ploxwen-window)
+    list(APPEND debian_components window)
+  endif()
+  foreach(package component IN ZIP_LISTS debian_packages debian_components)
+    install(FILES ${debian}/copyright ${debian}/changelog.Debian.gz
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/${package}.lintian-overrides
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package}
+      COMPONENT ${component} EXCLUDE_FROM_ALL)
+  endforeach()
+
   set(CPACK_GENERATOR DEB)
-  # The Windows program is stripped when linked; stripping it again would
-  # change its header, and the .zip would not hold the exe the tests ran.
+  # Stripped programs, as Debian ships them.
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL ploxwen)
@@ -47,6 +84,9 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   endif()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  # Built from one source, with a Debian revision of its own.
+  set(CPACK_DEBIAN_PACKAGE_SOURCE ploxwen)
+  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PLOXWEN_PACKAGE_MAINTAINER}")
@@ -64,12 +104,12 @@ receipt commands, ZPL labels or a cash-drawer kick reach the device
 unfiltered. It is silent on success and tells by its exit status whether no
 printer matched, the printer could not be opened, or the spooler failed.")
   if(PLOXWEN_WINDOW_MODULE)
-    set(CPACK_DEBIAN_PLOXWEN_PACKAGE_RECOMMENDS "ploxwen-window (= ${CPACK_PACKAGE_VERSION})")
+    set(CPACK_DEBIAN_PLOXWEN_PACKAGE_RECOMMENDS "ploxwen-window (= ${PLOXWEN_DEB_VERSION})")
 
     set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME ploxwen-window)
     set(CPACK_DEBIAN_WINDOW_PACKAGE_SECTION utils)
     # The module's interface is private to the program of the same build.
-    set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS "ploxwen (= ${CPACK_PACKAGE_VERSION})")
+    set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS "ploxwen (= ${PLOXWEN_DEB_VERSION})")
     set(CPACK_DEBIAN_WINDOW_DESCRIPTION
         "desktop window for ploxwen's failure message
 When ploxwen cannot find or open the printer named and a display is there,

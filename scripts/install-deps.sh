@@ -25,6 +25,9 @@ apt_get install g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 libc
 # Benchmarks, fuzzing, memory checks.
 apt_get install hyperfine time clang libclang-rt-14-dev valgrind
 
+# Style: formatting and static analysis of the sources (scripts/check-style.sh).
+apt_get install clang-format clang-tidy
+
 # Packages and the man page: CPack's .deb (dpkg-shlibdeps, file), the clean
-# Debian root of the package test, man page checks.
-apt_get install dpkg-dev file debootstrap mandoc man-db groff-base
+# Debian root of the package test, lintian on the packages, man page checks.
+apt_get install dpkg-dev file debootstrap lintian mandoc man-db groff-base

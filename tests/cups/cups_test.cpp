@@ -112,7 +112,9 @@ struct Case {
 
     Case Says(std::string line) { return cause = std::move(line), *this; }
     Case When(std::string fault) { return hook = std::move(fault), *this; }
-    Case Env(const std::string& name, std::string value) { return env[name] = std::move(value), *this; }
+    Case Env(const std::string& variable, std::string value) {
+        return env[variable] = std::move(value), *this;
+    }
     Case Leaves(ipp_jstate_t state) { return job = state, *this; }
 };
 void PrintTo(const Case& c, std::ostream* os) {
@@ -232,7 +234,9 @@ TEST_P(Cups, Run) {
     }
     const Result result = Ploxwen(c.args, env);
     if (relayed) StopRelay();
-    if (!ServerAnswers()) ASSERT_EQ(Shell(Cupsd("start")), 0) << "the server did not come back";
+    if (!ServerAnswers()) {
+        ASSERT_EQ(Shell(Cupsd("start")), 0) << "the server did not come back";
+    }
     EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_EQ(result.out, "");
     std::string cause = c.cause;
@@ -259,7 +263,9 @@ TEST_P(Cups, Run) {
         EXPECT_EQ(jobs[0].state, want_state);
         EXPECT_EQ(jobs[0].title, "Command Print");
         EXPECT_EQ(jobs[0].dest, c.args[0].substr(0, c.args[0].find(kBar)));
-        if (c.printed) EXPECT_EQ(jobs[0].format, CUPS_FORMAT_RAW);
+        if (c.printed) {
+            EXPECT_EQ(jobs[0].format, CUPS_FORMAT_RAW);
+        }
     }
     // The default printer stays as it was, for the server and for the user.
     const char* server_default = cupsGetDefault2(CUPS_HTTP_DEFAULT);
@@ -333,7 +339,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Status 0 means the spooler took the job; the queue and device decide the rest.
         Gives("ADisabledQueueKeepsTheJobPending", {"Paused" + kBar + "X"}, 0).Leaves(IPP_JSTATE_PENDING),
         Gives("AFailingDeviceAbortsTheJob", {"Broken" + kBar + "X"}, 0).Leaves(IPP_JSTATE_ABORTED)),
-    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<Case>& test) { return std::string(test.param.name); });
 
 // Found only if the lookup spells the name exactly (the table cannot check it: job listings URI-encode it).
 TEST_F(Cups, AQueueNamedWithPercentAndUmlautIsFound) {

@@ -96,7 +96,9 @@ public:
         std::copy_if(calls.begin(), calls.end(), std::back_inserter(spooler), IsSpoolerCall);
         return spooler;
     }
-    std::u16string CurrentName() const { return current ? printers.at(*current) : u"<none>"; }
+    std::u16string CurrentName() const {
+        return current ? printers.at(static_cast<std::size_t>(*current)) : u"<none>";
+    }
     platform::Platform AsPlatform() { return {*this, *this, *this, *this, *this}; }
 
     std::u16string ArgumentText() override { return Enter(Op::ArgumentText), argument_text; }
@@ -131,7 +133,7 @@ public:
     std::u16string CurrentDeviceName() override {
         Enter(Op::CurrentDeviceName);
         if (!current) throw platform::PlatformError("no current printer");
-        return printers.at(*current);
+        return printers.at(static_cast<std::size_t>(*current));
     }
     std::int32_t Count() override { return Enter(Op::Count), static_cast<std::int32_t>(printers.size()); }
     // Both throw outside the list.

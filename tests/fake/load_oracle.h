@@ -161,7 +161,7 @@ inline std::string Mismatch(const fake::FakePlatform& fake, int status, const Ou
     const fake::Document& document = fake.documents[0];
     if (document.printer != narrow) return "opened another printer";
     const std::vector<std::vector<std::string>> writes = {{}, {""}, {payload.substr(0, 2)}, {payload}};
-    if (document.writes != writes[static_cast<int>(want.payload)]) return "payload differs";
+    if (document.writes != writes[static_cast<std::size_t>(want.payload)]) return "payload differs";
     if (status == 0 &&
         (document.level != 1 || document.doc_name != "Command Print" || document.output_file ||
          document.data_type || document.pages_started != 1 || document.pages_ended != 1 || !document.ended))

@@ -24,6 +24,10 @@ run() { # [NAME=value...] COMMAND...: in the root, against the private cupsd; se
 rm -f "$DIR"/build/*.deb
 { cmake -S "$SOURCE_DIR" --preset package -B "$DIR/build" && cmake --build "$DIR/build" --target package -j2; } \
   >"$DIR/build.log" 2>&1 || fail "package build: $(tail -n 20 "$DIR/build.log")"
+# Debian's own checks: no error or warning (the packages carry their few overrides, with reasons).
+for deb in "$DIR"/build/*.deb; do
+  lint=$(lintian --fail-on error,warning "$deb" 2>&1) || fail "lintian ${deb##*/}: $lint"
+done
 tarball=$DIR/cache/bookworm-minbase.tar
 if [[ ! -f $tarball ]]; then
   rm -rf --one-file-system "$DIR/staging"

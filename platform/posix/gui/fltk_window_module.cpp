@@ -15,9 +15,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <future>
 #include <limits>
 #include <memory>
@@ -26,6 +26,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/app_icon.h"
 #include "platform/posix/window_module_abi.h"
 
 #ifdef PLOXWEN_WINDOW_TEST_COPY
@@ -222,31 +223,23 @@ void ShowMessage(PloxwenText title_text, PloxwenText prompt_text) {
 
 // --- Form1 ---------------------------------------------------------------------
 
-// The program's icon, 37 x 33: a small receipt printer with a slip coming out.
+// The program's icon, the one PloxWen.exe carries (platform/app_icon.h).
 Fl_RGB_Image* MakeIcon() {
-    constexpr int kW = 37, kH = 33;
-    static unsigned char pixels[kW * kH * 4];
-    auto fill = [](int x0, int y0, int x1, int y1, unsigned rgb) {
-        for (int y = y0; y <= y1; ++y) {
-            for (int x = x0; x <= x1; ++x) {
-                unsigned char* p = pixels + 4 * (y * kW + x);
-                p[0] = rgb >> 16, p[1] = (rgb >> 8) & 0xFF, p[2] = rgb & 0xFF, p[3] = 0xFF;
+    using ploxwen::icon::kHeight;
+    using ploxwen::icon::kWidth;
+    static unsigned char pixels[kWidth * kHeight * 4];  // RGBA, transparent where no rectangle paints
+    for (const ploxwen::icon::Rect& rect : ploxwen::icon::kRects) {
+        for (int y = rect.y0; y <= rect.y1; ++y) {
+            for (int x = rect.x0; x <= rect.x1; ++x) {
+                unsigned char* p = pixels + std::ptrdiff_t{4} * (y * kWidth + x);
+                p[0] = static_cast<unsigned char>(rect.rgb >> 16);
+                p[1] = static_cast<unsigned char>(rect.rgb >> 8);
+                p[2] = static_cast<unsigned char>(rect.rgb);
+                p[3] = 0xFF;
             }
         }
-    };
-    std::memset(pixels, 0, sizeof pixels);
-    fill(9, 1, 27, 16, 0x404040);                                                 // paper outline
-    fill(10, 2, 26, 16, 0xFFFFFF);                                                // paper
-    for (int y = 4; y <= 12; y += 3) fill(12, y, 24 - (y % 2) * 5, y, 0x3060C0);  // printed lines
-    fill(2, 14, 34, 29, 0x303030);                                                // body outline
-    fill(3, 15, 33, 28, 0x8C96A0);                                                // body
-    fill(6, 16, 30, 18, 0x202020);                                                // paper slot
-    fill(3, 25, 33, 28, 0x6A737C);                                                // base
-    fill(28, 21, 30, 22, 0x20D040);                                               // power light
-    fill(6, 21, 6, 22, 0xE0E0E0);                                                 // broken bar, upper
-    fill(6, 24, 6, 25, 0xE0E0E0);                                                 // broken bar, lower
-    fill(5, 30, 31, 31, 0x202020);                                                // feet shadow
-    return new Fl_RGB_Image(pixels, kW, kH, 4);
+    }
+    return new Fl_RGB_Image(pixels, kWidth, kHeight, 4);
 }
 
 // Form1 as put up: the window owns its fields; the icon outlives the window.

@@ -14,7 +14,7 @@ static void Print(const std::wstring& line) {
                                          static_cast<int>(out.size()), nullptr, nullptr);
     out[static_cast<std::size_t>(size)] = '\n';
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(size + 1), &written, nullptr);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(size) + 1, &written, nullptr);
 }
 
 static std::wstring TextOf(HWND window) {
