@@ -2,7 +2,7 @@
 
 namespace ploxwen::app {
 
-std::string CauseLine(ExitStatus status, std::string cause) {
+std::string CauseLine(ExitStatus status, const std::string& cause) {
     const char* fallback = nullptr;
     switch (status) {
         case ExitStatus::kPrinted:

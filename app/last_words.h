@@ -10,6 +10,6 @@ namespace ploxwen::app {
 // The cause line for a run ending with `status`: `cause` (the backend's own
 // words) where there is one, else a plain default. Empty for the statuses
 // that stay silent (printed, no printer matched).
-std::string CauseLine(ExitStatus status, std::string cause);
+std::string CauseLine(ExitStatus status, const std::string& cause);
 
 }  // namespace ploxwen::app
