@@ -29,7 +29,12 @@
 #
 # The test backend `testfail` (URI testfail:/) fails every job with
 # CUPS_BACKEND_FAILED; with the server's ErrorPolicy abort-job, the job ends
-# aborted and the queue stays enabled.
+# aborted and the queue stays enabled. As testfail:/KEYWORD it first reports
+# the printer condition KEYWORD (media-empty-error, say), as a device would.
+#
+# The test backend `testbusy` (URI testbusy:/KEYWORD) reports the condition
+# KEYWORD (offline-report, say) and keeps the job processing until it is
+# cancelled.
 #
 # Logs: DIR/log/{error_log,access_log,page_log}. access_log logs every IPP
 # request (AccessLogLevel all), which is how requests per run are counted.
@@ -110,16 +115,33 @@ exit 0
 EOF
   cat >"$dir/serverbin/backend/testfail" <<'EOF'
 #!/bin/sh
-# Test-only backend: a device that fails every job it is given.
+# Test-only backend: a device that fails every job it is given, after
+# reporting the printer condition its URI names, if any.
 if [ $# -eq 0 ]; then
   echo 'direct testfail "Unknown" "Private failing output"'
   exit 0
 fi
-echo "ERROR: the test device failed job $1" >&2
+condition=${DEVICE_URI#testfail:/}
+[ -n "$condition" ] && echo "STATE: +$condition" >&2
+echo "ERROR: the test device failed" >&2
 exit 1 # CUPS_BACKEND_FAILED: the queue's ErrorPolicy decides
 EOF
-  chown root:root "$dir/serverbin/backend/testout" "$dir/serverbin/backend/testfail"
-  chmod 0700 "$dir/serverbin/backend/testout" "$dir/serverbin/backend/testfail"
+  cat >"$dir/serverbin/backend/testbusy" <<'EOF'
+#!/bin/sh
+# Test-only backend: a device that reports the condition its URI names and
+# never finishes the job; cancelling the job ends it.
+if [ $# -eq 0 ]; then
+  echo 'direct testbusy "Unknown" "Private busy output"'
+  exit 0
+fi
+echo "STATE: +${DEVICE_URI#testbusy:/}" >&2
+exec sleep 3600
+EOF
+  local backend_name
+  for backend_name in testout testfail testbusy; do
+    chown root:root "$dir/serverbin/backend/$backend_name"
+    chmod 0700 "$dir/serverbin/backend/$backend_name"
+  done
 
   cp /etc/cups/raw.types /etc/cups/raw.convs "$dir/etc/" 2>/dev/null || true
   : >"$dir/etc/client.conf"
