@@ -11,6 +11,10 @@ enum class ExitStatus : int {
     kNotRecognized = 2,      // not reached, selected or opened; nothing sent
     kSpoolerCallFailed = 3,  // the spooler certainly holds no job of this run: a retry cannot print twice
     kJobUnconfirmed = 4,     // a job of this run may exist, whole or in part: check before retrying
+    // With a wait asked for (PLOXWEN_WAIT), 0 means the spooler completed the job, and:
+    kNotPrinted = 5,     // the job was aborted or cancelled, or its printer stopped with it
+    kNotPrintedYet = 6,  // no verdict within the wait: the job is left where it is
+    kUsageError = 64,    // a wait that is not allowed was asked for; nothing looked up or sent (EX_USAGE)
 };
 
 inline int Code(ExitStatus status) {

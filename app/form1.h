@@ -3,11 +3,13 @@
 // previous printer back and end.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
 #include "app/exit_status.h"
 #include "platform/platform.h"
+#include "rawprint/raw_print_job.h"
 
 namespace ploxwen::app {
 
@@ -49,8 +51,15 @@ public:
     TextField Text2;  // data
 
 private:
+    // After a clean job, when a wait was asked for: the spooler's verdict
+    // decides the status (0, 5 or 6) and names the cause.
+    void AwaitVerdict(const rawprint::PrintResult& printed, std::chrono::seconds wait);
+    // Says the last words and ends the program with the status.
+    void End();
+
     platform::Platform platform_;
     ExitStatus exit_status_ = ExitStatus::kNotRecognized;
+    std::string own_cause_;  // the cause of a verdict; else the spooler's
     bool said_last_words_ = false;
 };
 

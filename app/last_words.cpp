@@ -17,6 +17,14 @@ std::string CauseLine(ExitStatus status, const std::string& cause) {
         case ExitStatus::kJobUnconfirmed:
             fallback = "the spooler did not confirm the job";
             break;
+        case ExitStatus::kNotPrinted:
+            fallback = "the spooler did not print the job";
+            break;
+        case ExitStatus::kNotPrintedYet:
+            fallback = "the spooler gave no verdict on the job";
+            break;
+        case ExitStatus::kUsageError:  // nothing else was done
+            return "PLOXWEN_WAIT must be a whole number of seconds from 1 to 3600";
     }
     return cause.empty() ? fallback : cause;
 }

@@ -71,8 +71,9 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
     auto step = [&clean](auto&& body) { clean = RunStep(body) && clean; };
 
     // Open the printer that is current now, by its device name.
+    std::string name;
     RunStep([&] {
-        const std::string name = platform.code_page.ToNarrowExactly(platform.printing.CurrentDeviceName());
+        name = platform.code_page.ToNarrowExactly(platform.printing.CurrentDeviceName());
         status = spooler.OpenPrinterA(name.c_str(), &handle, nullptr);
     });
     if (status == 0) return {};
@@ -118,12 +119,12 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
         if (status == 0) clean = false;
     });
 
-    if (clean) return {PrintOutcome::kPrinted, doc_start_result};
+    if (clean) return {PrintOutcome::kPrinted, doc_start_result, name};
     // A refusal is the spooler's word that it holds no job of the document.
     if ((job_may_exist || handed_over) && !spooler.LastFailureWasRefusal()) {
-        return {PrintOutcome::kUnconfirmed, doc_start_result};
+        return {PrintOutcome::kUnconfirmed, doc_start_result, name};
     }
-    return {PrintOutcome::kSpoolerFailed, doc_start_result};
+    return {PrintOutcome::kSpoolerFailed, doc_start_result, name};
 }
 
 }  // namespace ploxwen::rawprint

@@ -20,6 +20,7 @@ enum class PrintOutcome {
 struct PrintResult {
     PrintOutcome outcome = PrintOutcome::kNotOpened;
     std::uint32_t job_id = 0;  // what StartDocPrinterA returned
+    std::string printer_name;  // the narrow device name the printer was opened by
 };
 
 // The printing block: opens the current printer by its device name and sends

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -27,6 +28,9 @@ enum class Op {
     MakeCurrent,
     CurrentDeviceName,
     ToNarrow,
+    RequestedWait,
+    BeginWatch,
+    LookAtJob,
     // The spooler's calls, in the order of a job.
     OpenPrinterA,
     StartDocPrinterA,
@@ -79,6 +83,8 @@ public:
     std::vector<Fault> faults;
     bool started_document_is_job = false;  // winspool's way; CUPS makes the job from the whole document
     bool zero_is_refusal = false;          // a spooler call returning zero says "no job of it"
+    std::optional<std::string> wait_text;  // PLOXWEN_WAIT
+    std::vector<platform::JobReport> looks;
 
     std::vector<Op> calls;
     std::vector<Fault> fired;  // the faults that took effect, in order
@@ -88,6 +94,9 @@ public:
     std::optional<int> ended_with;
     std::vector<Document> documents;  // one per successful open; handle = kFirstHandle + index
     int form_shown = 0;
+    std::optional<std::chrono::seconds> watch_began;
+    std::vector<std::pair<std::string, std::uint32_t>> looked_at;  // printer and job id of each look
+    std::chrono::milliseconds clock{0};
 
     static constexpr platform::PrinterHandle kFirstHandle = 0x1000;
 
@@ -212,11 +221,18 @@ public:
     bool LastFailureWasRefusal() override { return zero_is_refusal; }
     std::string FailureCause() override { return {}; }
 
-    std::optional<std::string> RequestedWait() override { return std::nullopt; }
-    void BeginWatch(std::chrono::seconds /*wait*/) override {}
-    platform::JobReport LookAtJob(const char* /*printer*/, std::uint32_t /*job_id*/) override { return {}; }
-    std::chrono::milliseconds Now() override { return {}; }
-    void Pause(std::chrono::milliseconds /*pause*/) override {}
+    // The job watch runs on a clock that only Pause moves, so no test waits
+    // in real time. Each look finds the next report of `looks`, the last one
+    // again once they run out; a fault on LookAtJob makes that look throw.
+    std::optional<std::string> RequestedWait() override { return Enter(Op::RequestedWait), wait_text; }
+    void BeginWatch(std::chrono::seconds wait) override { Enter(Op::BeginWatch), watch_began = wait; }
+    platform::JobReport LookAtJob(const char* printer, std::uint32_t job_id) override {
+        looked_at.emplace_back(printer, job_id);
+        Enter(Op::LookAtJob);
+        return looks.at(std::min(looked_at.size(), looks.size()) - 1);
+    }
+    std::chrono::milliseconds Now() override { return clock; }
+    void Pause(std::chrono::milliseconds pause) override { clock += pause; }
 
 private:
     // Records the call; throws if a fault says so; returns how else it fails.

@@ -40,6 +40,8 @@ inline std::vector<Op> WholeJobWithout(Op skipped) {
 
 inline const Outcome kPrinted{0, kWholeJob, Current::kSaved, Payload::kWhole};
 inline const Outcome kNoMatch{1, {}};
+// A wait that is not allowed: the run ends before it reads anything more.
+inline const Outcome kUsageError{64, {}, Current::kSaved, Payload::kNone, false, false};
 inline const Outcome kSelectionFailed{2, {}};  // nothing opened on whatever is current
 inline const Outcome kOpenFailed{2, {}, Current::kNamed};
 inline const Outcome kOpenRefused{2, {Op::OpenPrinterA}, Current::kNamed};
@@ -57,6 +59,8 @@ struct Row {
 };
 
 inline const std::vector<Row> kTable = {
+    // Without knowing what wait was asked for, the run does nothing.
+    {Op::RequestedWait, 1, 1, {}, kUsageError},
     {Op::ArgumentText, 1, 1, {}, {1, {}, Current::kSaved, Payload::kNone, false, false}},
     {Op::SetFieldText, 1, 1, {}, {1, {}, Current::kSaved, Payload::kNone, false, true}},
     {Op::SetFieldText, 2, 2, {}, {0, kWholeJob, Current::kSaved, Payload::kEmpty, true, false}},
@@ -112,7 +116,7 @@ inline std::vector<Outcome> Effects(const std::vector<Fault>& fired) {
 inline Outcome Combine(const std::vector<Outcome>& in_order) {
     Outcome sum = kPrinted;
     for (const Outcome& next : in_order) {
-        if (sum.status == 1 || sum.status == 2) break;
+        if (sum.status == 1 || sum.status == 2 || sum.status == 64) break;
         if (next.payload == Payload::kShort && sum.payload == Payload::kEmpty) continue;  // nothing to cut
         Outcome both = next;
         if (next.status != 1 && next.status != 2) {
@@ -153,7 +157,7 @@ inline std::string Mismatch(const fake::FakePlatform& fake, int status, const Ou
     if (fake.CurrentName() != (want.current == Current::kSaved ? saved : named))
         return "another printer current";
     if (fake.text1 != (want.text1 ? named : u"") || fake.text2 != (want.text2 ? data : u"")) return "fields";
-    const std::size_t opened = status == 0 || status >= 3 ? 1 : 0;
+    const std::size_t opened = status == 0 || (status >= 3 && status <= 6) ? 1 : 0;
     if (fake.documents.size() != opened) return "opened " + std::to_string(fake.documents.size()) + " times";
     if (std::count(fake.calls.begin(), fake.calls.end(), Op::ClosePrinter) != long(opened))
         return "not closed once";

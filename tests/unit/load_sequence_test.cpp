@@ -26,7 +26,7 @@ FakePlatform Arranged(std::u16string argument = u"Virtual¦HELLO¦ignored") {
 
 // Runs the load sequence; says why it did not end as `want` (by default:
 // as the oracle says for the faults that took effect).
-std::string Check(FakePlatform fake, std::optional<Outcome> want = std::nullopt) {
+std::string Check(FakePlatform& fake, std::optional<Outcome> want = std::nullopt) {
     const std::u16string saved = fake.CurrentName();
     const std::vector<std::u16string> pieces = SplitArgumentText(fake.argument_text);
     Form1 form(fake.AsPlatform());
@@ -120,7 +120,7 @@ TEST(LoadSequence, NamesMatchExactlyAndPrintOnlyWhatTheCodePageSpells) {
 TEST(LoadSequence, NoJobIsReportedOnlyWhereTheSpoolerCertainlyHoldsNone) {
     for (const Fault& fault : EachFailingCall()) {
         const oracle::Outcome* after = oracle::After(fault);
-        if (after->status < 3 || fault.op == Op::EndProgram) continue;
+        if (after->status < 3 || after->status > 4 || fault.op == Op::EndProgram) continue;
         for (const bool job_at_start : {false, true}) {
             for (const bool refusal : {false, true}) {
                 FakePlatform fake = Arranged();
@@ -135,6 +135,85 @@ TEST(LoadSequence, NoJobIsReportedOnlyWhereTheSpoolerCertainlyHoldsNone) {
                 EXPECT_EQ(Check(fake, want), "") << Describe({fault}) << job_at_start << refusal;
             }
         }
+    }
+}
+
+// PLOXWEN_WAIT on the fake's clock: what the looks at the job find, and the
+// status and cause line the run must end with. The job itself is sent as
+// without a wait, watched only once it is closed cleanly, and left alone.
+TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
+    using platform::JobPhase;
+    const auto report = [](JobPhase phase, const char* state, const char* reason = "") {
+        return platform::JobReport{phase, "Virtual-42", state, reason};
+    };
+    const platform::JobReport pending = report(JobPhase::kWaiting, "pending"),
+                              processing = report(JobPhase::kWaiting, "processing"),
+                              completed = report(JobPhase::kCompleted, "completed");
+    const struct {
+        std::string wait;
+        std::vector<platform::JobReport> looks;  // the last one repeats
+        std::vector<Fault> faults;
+        int status;
+        std::string cause;
+    } cases[] = {
+        {"1", {completed}, {}, 0, ""},
+        {"3600", {pending, processing, pending, completed}, {}, 0, ""},
+        {"5",
+         {processing, report(JobPhase::kStopped, "aborted", "device failed")},
+         {},
+         5,
+         "job Virtual-42 aborted: device failed"},
+        {"5",
+         {report(JobPhase::kStopped, "pending", "printer stopped (media-empty)")},
+         {},
+         5,
+         "job Virtual-42 pending: printer stopped (media-empty)"},
+        {"2",
+         {report(JobPhase::kWaiting, "pending", "queue disabled")},
+         {},
+         6,
+         "job Virtual-42 still pending after 2 s: queue disabled"},
+        {"3", {pending, processing, pending, processing}, {}, 6, "job Virtual-42 still processing after 3 s"},
+        {"5", {pending}, {{Op::LookAtJob, 3, Fails::kThrows}}, 6, "injected failure"},  // the spooler fails
+        {"5",
+         {completed},
+         {{Op::EndDocPrinter, 1, Fails::kReturnsZero}},
+         4,
+         "the spooler did not confirm the job"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform fake = Arranged();
+        fake.wait_text = c.wait;
+        fake.looks = c.looks;
+        fake.faults = c.faults;
+        Outcome want = c.status == 4 ? oracle::kUnconfirmed : oracle::kPrinted;
+        want.status = c.status;
+        EXPECT_EQ(Check(fake, want), "") << c.cause;
+        EXPECT_EQ(fake.causes, c.cause.empty() ? std::vector<std::string>{} : std::vector{c.cause});
+        const std::chrono::seconds wait(std::stoi(c.wait));
+        EXPECT_LE(fake.clock, wait) << c.cause;
+        if (c.status == 6 && c.faults.empty()) EXPECT_EQ(fake.clock, wait) << "the last look ends the wait";
+        if (c.status == 4) {
+            EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::LookAtJob), 0);
+            continue;
+        }
+        // Right after the close, before the saved printer is restored.
+        std::vector<Op> watch(fake.looked_at.size() + 1, Op::LookAtJob);
+        watch[0] = Op::BeginWatch;
+        const auto close = std::find(fake.calls.begin(), fake.calls.end(), Op::ClosePrinter);
+        EXPECT_EQ(std::vector<Op>(close + 1, close + 1 + watch.size()), watch) << c.cause;
+        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::LookAtJob), long(watch.size() - 1));
+        EXPECT_EQ(fake.watch_began, wait);
+        for (const auto& look : fake.looked_at) EXPECT_EQ(look, std::make_pair(std::string("Virtual"), 42u));
+    }
+    // Nothing is looked up or sent for a wait that is not allowed.
+    for (const char* text : {"abc", "0", "-5", "99999", "10s", "3601", " 5", "+5", "1.5"}) {
+        FakePlatform fake = Arranged();
+        fake.wait_text = text;
+        EXPECT_EQ(Check(fake, oracle::kUsageError), "") << text;
+        EXPECT_EQ(fake.calls, (std::vector<Op>{Op::RequestedWait, Op::EndProgram})) << text;
+        EXPECT_EQ(fake.causes,
+                  std::vector<std::string>{"PLOXWEN_WAIT must be a whole number of seconds from 1 to 3600"});
     }
 }
 
