@@ -77,10 +77,10 @@ std::uint32_t CupsSpooler::StartDocPrinterA(platform::PrinterHandle handle, std:
         return 0;
     }
     // Nothing goes to the server yet: the job is sent with its first byte.
-    // The server numbers it only when it is complete, so the document
-    // number returned here is just non-zero.
+    // The server numbers it only when it is complete, so the document is
+    // numbered by its handle, one document each, until Accepted() tells.
     printer->state = JobState::kStarted;
-    return 1;
+    return static_cast<std::uint32_t>(handle);
 }
 
 std::int32_t CupsSpooler::StartPagePrinter(platform::PrinterHandle handle) {
@@ -164,6 +164,11 @@ std::int32_t CupsSpooler::EndDocPrinter(platform::PrinterHandle handle) {
             // An IPP error answer: the server refused the job and holds none.
             if (!IppSucceeded(cupsLastError())) return Fail(*printer, "the job was refused", true);
             printer->state = JobState::kDone;
+            if (ipp_attribute_t* id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER)) {
+                const int job_id = ippGetInteger(id, 0);
+                accepted_[static_cast<std::uint32_t>(handle)] = {
+                    job_id, printer->queue + "-" + std::to_string(job_id), TargetOf(printer->queue).uri};
+            }
             return 1;
         }
         case JobState::kNone:
@@ -181,6 +186,11 @@ std::int32_t CupsSpooler::ClosePrinter(platform::PrinterHandle handle) {
     if (printer->state == JobState::kStreaming) connection_.Drop();
     printers_.erase(handle);
     return 1;
+}
+
+const CupsSpooler::AcceptedJob* CupsSpooler::Accepted(std::uint32_t document) const {
+    const auto found = accepted_.find(document);
+    return found == accepted_.end() ? nullptr : &found->second;
 }
 
 std::int32_t CupsSpooler::Fail(OpenPrinter& printer, const std::string& fallback_cause, bool refused) {

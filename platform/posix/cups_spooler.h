@@ -32,6 +32,16 @@ public:
 
     // The server makes the job only from a complete request.
     bool StartedDocumentIsJob() override { return false; }
+
+    // The job the server made of a document, from its answer to the request.
+    struct AcceptedJob {
+        int id = 0;
+        std::string name;         // as lpstat shows it: "Virtual-17"
+        std::string printer_uri;  // of its queue
+    };
+    // The job of the document StartDocPrinterA numbered `document`; null
+    // when the server has made none (yet).
+    const AcceptedJob* Accepted(std::uint32_t document) const;
     bool LastFailureWasRefusal() override { return last_failure_refused_; }
     std::string FailureCause() override { return connection_.FailureCause(); }
 
@@ -56,6 +66,7 @@ private:
     NarrowText& narrow_text_;
     std::map<platform::PrinterHandle, OpenPrinter> printers_;
     platform::PrinterHandle next_handle_ = 1;
+    std::map<std::uint32_t, AcceptedJob> accepted_;  // by document number
     bool last_failure_refused_ = false;
 };
 

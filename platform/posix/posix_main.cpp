@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     posix::CupsConnection connection;
     posix::CupsPrinterLookup lookup(connection);
     posix::CupsSpooler spooler(connection, lookup, narrow_text);
-    posix::CupsJobWatch job_watch(connection);
+    posix::CupsJobWatch job_watch(connection, spooler);
     const platform::Platform platform{windowing, lookup, spooler, narrow_text, job_watch};
     // Returns only when the program did not end in its load handler: after
     // the window, or where there was none to show.

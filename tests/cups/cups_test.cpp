@@ -104,7 +104,7 @@ struct Case {
     int status;
     std::optional<std::string> printed;  // what the one job of the run delivered
     std::optional<ipp_jstate_t> job;     // the state that job ends in; none: the run leaves no job at all
-    std::string cause;                   // the line after a failure; SERVER stands for the server's address
+    std::string cause;  // the line after a failure; SERVER stands for the server's address, JOB for the job
     std::map<std::string, std::string> env;
     // "OPERATION before|after COMMAND": a spooler fault in the middle of the run; or
     // "relay MODE [COMMAND]": the server in trouble, through tests/cups/ipp_relay.py.
@@ -158,7 +158,11 @@ class PrivateCupsd : public testing::Environment {
             ASSERT_EQ(Shell(Cupsd("add-queue", queue)), 0);
         }
         ASSERT_EQ(Shell(Cupsd("add-queue", kLongest)), 0);
-        ASSERT_EQ(Shell(Cupsd("add-queue", "Broken testfail:/")), 0);  // a device that fails every job
+        // Devices that fail every job (Jam reports no paper first and stops its printer), or never finish.
+        for (const char* queue :
+             {"Broken testfail:/", "Jam testfail:/media-empty-error", "Offline testbusy:/offline-report"})
+            ASSERT_EQ(Shell(Cupsd("add-queue", queue)), 0);
+        ASSERT_EQ(Shell("lpadmin -p Jam -o printer-error-policy=stop-printer"), 0);
         // A driver whose filters would turn anything but raw data into PostScript.
         ASSERT_EQ(Shell("lpadmin -p Filtered -E -v testout:/ -P " PLOXWEN_TEST_PPD " 2>/dev/null"), 0);
         ASSERT_EQ(Shell("cupsreject Closed && cupsdisable Paused && lpadmin -d Second"), 0);
@@ -196,7 +200,7 @@ protected:
     }
     static void StopRelay() { Shell("kill $(cat " + dir + "/relay.pid)"); }
 
-    // The IPP operations since the case began, in order.
+    // The program's IPP operations since the case began, in order (the suite's own are Get-Jobs).
     std::vector<std::string> Requests() const {
         std::istringstream log(ReadFile(dir + "/log/access_log").substr(log_offset_));
         std::vector<std::string> operations;
@@ -204,7 +208,7 @@ protected:
             std::istringstream fields(line.substr(line.rfind('"') + 1));
             std::string status, bytes, operation;
             fields >> status >> bytes >> operation;
-            operations.push_back(operation);
+            if (operation != "Get-Jobs") operations.push_back(operation);
         }
         return operations;
     }
@@ -239,12 +243,7 @@ TEST_P(Cups, Run) {
     }
     EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_EQ(result.out, "");
-    std::string cause = c.cause;
-    env.insert({"CUPS_SERVER", getenv("CUPS_SERVER")});
-    if (const auto at = cause.find("SERVER"); at != std::string::npos)
-        cause.replace(at, 6, env["CUPS_SERVER"]);
-    EXPECT_EQ(result.err, (c.status == 2 ? "The Printer Name you typed wasn't recognized.\n" : "") +
-                              (cause.empty() ? "" : "ploxwen: " + cause + "\n"));
+    if (c.status == 64) EXPECT_EQ(Requests(), std::vector<std::string>{});  // nothing looked up or sent
 
     // Bounded wait for the jobs to reach their end state (a hang guard, not a timing).
     const std::size_t want_jobs = c.printed || c.job ? 1 : 0;
@@ -256,6 +255,14 @@ TEST_P(Cups, Run) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_EQ(jobs.size(), want_jobs);
+    std::string cause = c.cause;
+    env.insert({"CUPS_SERVER", getenv("CUPS_SERVER")});
+    if (const auto at = cause.find("SERVER"); at != std::string::npos)
+        cause.replace(at, 6, env["CUPS_SERVER"]);
+    if (const auto at = cause.find("JOB"); at != std::string::npos && want_jobs)
+        cause.replace(at, 3, jobs[0].dest + "-" + std::to_string(jobs[0].id));
+    EXPECT_EQ(result.err, (c.status == 2 ? "The Printer Name you typed wasn't recognized.\n" : "") +
+                              (cause.empty() ? "" : "ploxwen: " + cause + "\n"));
     for (const Job& job : JobsFrom(first_job_)) {
         EXPECT_EQ(ReadFile(dir + "/out/" + job.dest + "/" + std::to_string(job.id)), c.printed.value_or(""));
     }
@@ -338,7 +345,33 @@ INSTANTIATE_TEST_SUITE_P(
             .When("relay drop-answer"),
         // Status 0 means the spooler took the job; the queue and device decide the rest.
         Gives("ADisabledQueueKeepsTheJobPending", {"Paused" + kBar + "X"}, 0).Leaves(IPP_JSTATE_PENDING),
-        Gives("AFailingDeviceAbortsTheJob", {"Broken" + kBar + "X"}, 0).Leaves(IPP_JSTATE_ABORTED)),
+        Gives("AFailingDeviceAbortsTheJob", {"Broken" + kBar + "X"}, 0).Leaves(IPP_JSTATE_ABORTED),
+        // With PLOXWEN_WAIT, the spooler's verdict on the job: 0 printed, 5 not printed, 6 not yet.
+        Prints("AWaitSeesTheJobCompletedAndGives0", {kV + "HELLO"}, "HELLO").Env("PLOXWEN_WAIT", "3"),
+        Gives("AWaitSeesAFailingDeviceAbortTheJobAndGives5", {"Broken" + kBar + "X"}, 5)
+            .Leaves(IPP_JSTATE_ABORTED)
+            .Says("job JOB aborted: the test device failed")
+            .Env("PLOXWEN_WAIT", "3"),
+        Gives("AWaitSeesThePrinterStopOverTheJobAndGives5", {"Jam" + kBar + "X"}, 5)
+            .Leaves(IPP_JSTATE_PENDING)
+            .Says("job JOB pending: printer stopped (media-empty)")
+            .Env("PLOXWEN_WAIT", "3"),
+        Gives("AWaitOnADisabledQueueGives6AndLeavesTheJobPending", {"Paused" + kBar + "X"}, 6)
+            .Leaves(IPP_JSTATE_PENDING)
+            .Says("job JOB still pending after 2 s: queue disabled")
+            .Env("PLOXWEN_WAIT", "2"),
+        Gives("AWaitOnAnOfflinePrinterGives6AndLeavesTheJobProcessing", {"Offline" + kBar + "X"}, 6)
+            .Leaves(IPP_JSTATE_PROCESSING)
+            .Says("job JOB still processing after 2 s: printer offline")
+            .Env("PLOXWEN_WAIT", "2"),
+        Gives("ServerStoppedDuringTheWaitGives6AndTheJobSurvives", {"Paused" + kBar + "X"}, 6)
+            .Leaves(IPP_JSTATE_PENDING)
+            .Says("cannot look at job JOB: server unreachable at SERVER")
+            .When("Get-Job-Attributes after " + kStop)
+            .Env("PLOXWEN_WAIT", "3"),
+        Gives("AWaitThatIsNotWholeSecondsFrom1To3600IsAUsageErrorAndSendsNothing", {kV + "X"}, 64)
+            .Says("PLOXWEN_WAIT must be a whole number of seconds from 1 to 3600")
+            .Env("PLOXWEN_WAIT", "10s")),
     [](const testing::TestParamInfo<Case>& test) { return std::string(test.param.name); });
 
 // Found only if the lookup spells the name exactly (the table cannot check it: job listings URI-encode it).
@@ -356,7 +389,6 @@ TEST_F(Cups, TheSearchAsksForTheOneQueueAndTheRestoreForAnotherOnly) {
     for (int attempt = 0; attempt < 100 && requests.size() < expected.size(); ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // cupsd logs after it answers
         requests = Requests();
-        requests.erase(std::remove(requests.begin(), requests.end(), "Get-Jobs"), requests.end());
     }
     EXPECT_EQ(requests, expected);
 }
