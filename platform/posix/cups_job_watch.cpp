@@ -126,8 +126,11 @@ std::string ReasonOf(const Keywords& job_reasons, const PrinterView& printer) {
     if (!conditions.empty()) return "printer reports " + Joined(conditions);
     if (printer.busy_with_another) return "printer busy with another job";
     if (!printer.message.empty()) return printer.message;
-    Keywords said = job_reasons;
-    said.erase(std::remove(said.begin(), said.end(), "none"), said.end());
+    // processing-to-stop-point stays on every job cupsd stopped or cancelled: it says nothing more.
+    Keywords said;
+    for (const std::string& reason : job_reasons) {
+        if (reason != "none" && reason != "processing-to-stop-point") said.push_back(reason);
+    }
     return Joined(said);
 }
 
