@@ -12,10 +12,10 @@ namespace {
 using std::chrono::milliseconds;
 
 // A device that takes the job at once has it done within tens of
-// milliseconds, so the first look after the first one comes soon; the
-// pauses then double, so a long wait costs the spooler one look a second.
+// milliseconds, so the second look comes soon; the pauses then double up to
+// a quarter of a second, the interval of a long wait.
 constexpr milliseconds kFirstPause(10);
-constexpr milliseconds kLongestPause(1000);
+constexpr milliseconds kLongestPause(250);
 
 std::string WithReason(std::string line, const std::string& reason) {
     return reason.empty() ? line : line + ": " + reason;
