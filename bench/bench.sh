@@ -8,7 +8,12 @@
 #   2. the IPP requests one run makes on each server (server access log):
 #      the same at every queue count, and none that lists every queue;
 #   3. the near miss `virtual¦x` on 2,000 queues (only `Virtual` exists): 1;
-#   4. peak RSS of each program on 1 queue (/usr/bin/time -v, largest of 10).
+#   4. peak RSS of each program on 1 queue (/usr/bin/time -v, largest of 10);
+#   5. PLOXWEN_WAIT=5 on 1 queue, whose device takes a job at once: the wall
+#      time and requests the wait adds to a run, against the job's own time
+#      on the server (queued to completed, from cupsd's error_log, whose
+#      stamps the harness keeps to the microsecond); timed in the same
+#      interleaved batches as 1.
 # Targets: wall <= 0.90x lp on 1 queue and <= 0.80x lp on 2,000 queues;
 # 2,000 queues <= 1.15x ploxwen's own time on 1; peak RSS <= lp's.
 #
@@ -80,6 +85,7 @@ for n in "${queue_counts[@]}"; do
   [[ $p_requests == "${first_requests:=$p_requests}" && $p_requests != *CUPS-Get-Printers* ]] || same=no
 done
 echo "  ploxwen makes the same requests at every queue count, none listing every queue: $same"
+printf '  PLOXWEN_WAIT=5, 1 queue: %s\n' "$(requests_of 1 "env PLOXWEN_WAIT=5 $ploxwen_cmd")"
 
 set +e
 on 2000 "$ploxwen" "virtual¦x"
@@ -89,13 +95,19 @@ echo "near miss virtual¦x on 2000 queues: exit $near_miss (expected 1)"
 
 # Interleaved timing: every round runs a batch of each command on each
 # server, the order of the two commands alternating from round to round.
+# On 1 queue ploxwen also runs with PLOXWEN_WAIT=5 (tool w); empty, the
+# variable counts as unset.
 for ((round = 0; round < rounds; round++)); do
   for n in "${queue_counts[@]}"; do
-    if ((round % 2 == 0)); then order=(p lp); else order=(lp p); fi
+    order=(p lp)
+    ((n == 1)) && order=(p w lp)
+    ((round % 2 == 0)) || mapfile -t order < <(printf '%s\n' "${order[@]}" | tac)
     for tool in "${order[@]}"; do
-      if [[ $tool == p ]]; then cmd=$ploxwen_cmd; else cmd=$lp_cmd; fi
-      on "$n" hyperfine -N --style none --warmup 2 --runs "$batch" --export-json "$work/hf.json" "$cmd" \
-        >/dev/null 2>&1
+      if [[ $tool == lp ]]; then cmd=$lp_cmd; else cmd=$ploxwen_cmd; fi
+      wait_for=
+      [[ $tool == w ]] && wait_for=5
+      PLOXWEN_WAIT=$wait_for on "$n" hyperfine -N --style none --warmup 2 --runs "$batch" \
+        --export-json "$work/hf.json" "$cmd" >/dev/null 2>&1
       awk '/"times"/ { f = 1; next } f && /\]/ { f = 0 } f { gsub(/[ ,]/, ""); print }' "$work/hf.json" \
         >>"$work/times.$tool.$n"
     done
@@ -116,6 +128,23 @@ for n in "${queue_counts[@]}"; do
 done
 echo "medians of $(wc -l <"$work/times.p.1") runs each; targets: ploxwen / lp <= 0.90 on 1 queue and <= 0.80 on 2000;"
 echo "2000 queues <= 1.15 x ploxwen's 1-queue time"
+
+# Median in ms over the jobs of server $1 from "Queued on" to "Job completed."
+# (error_log stamps: [08/Dec/2026:01:34:17.123456 +0000]).
+job_ms() {
+  awk 'match($0, /\[Job [0-9]+\] (Queued on|Job completed\.)/) {
+      job = $5
+      match($0, /:[0-9]+:[0-9]+:[0-9.]+ /)
+      split(substr($0, RSTART + 1, RLENGTH - 2), t, ":")
+      at = t[1] * 3600 + t[2] * 60 + t[3]
+      if (/Queued on/) queued[job] = at; else if (job in queued) print 1000 * (at - queued[job])
+    }' "$work/q$1/log/error_log" | sort -g | awk '{ t[NR] = $1 } END { printf "%.2f", t[int((NR + 1) / 2)] }'
+}
+w1=$(median_ms "$work/times.w.1")
+echo
+echo "PLOXWEN_WAIT=5 on 1 queue: ploxwen $w1 ms, $(awk -v w="$w1" -v p="$p1" 'BEGIN { printf "%+.2f", w - p }') ms" \
+  "over unset; the job on the server, queued to completed: $(job_ms 1) ms (median of its $(grep -c 'Job completed' \
+  "$work/q1/log/error_log") jobs)"
 
 # Largest peak RSS in KiB over 10 runs of "$@" on the one-queue server.
 peak_rss_kb() {

@@ -36,8 +36,9 @@
 # KEYWORD (offline-report, say) and keeps the job processing until it is
 # cancelled.
 #
-# Logs: DIR/log/{error_log,access_log,page_log}. access_log logs every IPP
-# request (AccessLogLevel all), which is how requests per run are counted.
+# Logs: DIR/log/{error_log,access_log,page_log}, stamped to the microsecond.
+# access_log logs every IPP request (AccessLogLevel all), which is how
+# requests per run are counted.
 # Set PRIVATE_CUPSD_LOGLEVEL=debug for a verbose error_log.
 # Set PRIVATE_CUPSD_QUEUES=N for `start` to write N raw queues Queue1..QueueN
 # (testout:/, enabled, accepting) into DIR's printers.conf, replacing it, before
@@ -169,6 +170,7 @@ EOF
   cat >"$dir/etc/cupsd.conf" <<EOF
 Listen $dir/cups.sock
 LogLevel ${PRIVATE_CUPSD_LOGLEVEL:-info}
+LogTimeFormat usecs
 AccessLogLevel all
 MaxLogSize 0
 PageLogFormat %p %j %u "%{job-name}" %{document-format} %T %P %C
