@@ -17,7 +17,7 @@ using std::chrono::milliseconds;
 constexpr milliseconds kFirstPause(10);
 constexpr milliseconds kLongestPause(250);
 
-std::string WithReason(std::string line, const std::string& reason) {
+std::string WithReason(const std::string& line, const std::string& reason) {
     return reason.empty() ? line : line + ": " + reason;
 }
 

@@ -243,7 +243,9 @@ TEST_P(Cups, Run) {
     }
     EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_EQ(result.out, "");
-    if (c.status == 64) EXPECT_EQ(Requests(), std::vector<std::string>{});  // nothing looked up or sent
+    if (c.status == 64) {
+        EXPECT_EQ(Requests(), std::vector<std::string>{});  // nothing looked up or sent
+    }
 
     // Bounded wait for the jobs to reach their end state (a hang guard, not a timing).
     const std::size_t want_jobs = c.printed || c.job ? 1 : 0;

@@ -192,7 +192,9 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
         EXPECT_EQ(fake.causes, c.cause.empty() ? std::vector<std::string>{} : std::vector{c.cause});
         const std::chrono::seconds wait(std::stoi(c.wait));
         EXPECT_LE(fake.clock, wait) << c.cause;
-        if (c.status == 6 && c.faults.empty()) EXPECT_EQ(fake.clock, wait) << "the last look ends the wait";
+        if (c.status == 6 && c.faults.empty()) {
+            EXPECT_EQ(fake.clock, wait) << "the last look ends the wait";
+        }
         if (c.status == 4) {
             EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::LookAtJob), 0);
             continue;
@@ -201,7 +203,7 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
         std::vector<Op> watch(fake.looked_at.size() + 1, Op::LookAtJob);
         watch[0] = Op::BeginWatch;
         const auto close = std::find(fake.calls.begin(), fake.calls.end(), Op::ClosePrinter);
-        EXPECT_EQ(std::vector<Op>(close + 1, close + 1 + watch.size()), watch) << c.cause;
+        EXPECT_EQ(std::vector<Op>(close + 1, close + 1 + std::ptrdiff_t(watch.size())), watch) << c.cause;
         EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::LookAtJob), long(watch.size() - 1));
         EXPECT_EQ(fake.watch_began, wait);
         for (const auto& look : fake.looked_at) EXPECT_EQ(look, std::make_pair(std::string("Virtual"), 42u));
