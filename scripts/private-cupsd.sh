@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A private CUPS server for tests, demos and benchmarks, kept entirely inside
 # one directory. The system's CUPS service is never touched: the private
-# cupsd listens only on a unix socket in DIR, keeps every file it writes under
-# DIR, and clients reach it through CUPS_SERVER.
+# cupsd listens on a unix socket in DIR (and on a loopback port if asked),
+# keeps every file it writes under DIR, and clients reach it through
+# CUPS_SERVER.
 #
 # Usage (as root):
 #   private-cupsd.sh start DIR          start cupsd, wait until it answers, print the env
@@ -40,6 +41,8 @@
 # access_log logs every IPP request (AccessLogLevel all), which is how
 # requests per run are counted.
 # Set PRIVATE_CUPSD_LOGLEVEL=debug for a verbose error_log.
+# Set PRIVATE_CUPSD_PORT=PORT for `start` to listen on 127.0.0.1:PORT too (clients
+# then reach it with CUPS_SERVER=127.0.0.1:PORT); pick a free port, loopback only.
 # Set PRIVATE_CUPSD_QUEUES=N for `start` to write N raw queues Queue1..QueueN
 # (testout:/, enabled, accepting) into DIR's printers.conf, replacing it, before
 # cupsd starts: thousands of queues in a moment, where lpadmin takes minutes.
@@ -167,8 +170,11 @@ ConfigFilePerm 0644
 FileDevice No
 EOF
 
+  local port=${PRIVATE_CUPSD_PORT:-}
+  [[ -z $port || $port =~ ^[0-9]+$ ]] || die "PRIVATE_CUPSD_PORT is not a number: $port"
   cat >"$dir/etc/cupsd.conf" <<EOF
 Listen $dir/cups.sock
+${port:+Listen 127.0.0.1:$port}
 LogLevel ${PRIVATE_CUPSD_LOGLEVEL:-info}
 LogTimeFormat usecs
 AccessLogLevel all
