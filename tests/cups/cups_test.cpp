@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -65,8 +66,13 @@ Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::
         execv(pointers[0], pointers.data());
         _exit(127);
     }
+    // A hang guard, not a timing: a run gives up 30 s after it started.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     int wait_status = 0;
-    waitpid(pid, &wait_status, 0);
+    while (waitpid(pid, &wait_status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > give_up) kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     return {WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, ReadFile(dir + "/stdout"),
             ReadFile(dir + "/stderr")};
 }
@@ -107,7 +113,7 @@ struct Case {
     std::string cause;  // the line after a failure; SERVER stands for the server's address, JOB for the job
     std::map<std::string, std::string> env;
     // "OPERATION before|after COMMAND": a spooler fault in the middle of the run; or
-    // "relay MODE [COMMAND]": the server in trouble, through tests/cups/ipp_relay.py.
+    // "relay MODE [ARG]": the server in trouble, through tests/cups/ipp_relay.py.
     std::string hook;
 
     Case Says(std::string line) { return cause = std::move(line), *this; }
@@ -189,14 +195,17 @@ protected:
         Shell("cancel -a");
     }
 
-    // tests/cups/ipp_relay.py in front of the server; returns the socket that reaches it.
-    static std::string StartRelay(const std::string& mode_and_command) {
-        const std::string socket = dir + "/relay.sock";
-        Shell("rm -f " + socket + "; python3 " PLOXWEN_IPP_RELAY " " + socket + " " + dir + "/cups.sock " +
-              mode_and_command + " & echo $! >" + dir + "/relay.pid");
-        for (int i = 0; i < 250 && access(socket.c_str(), F_OK) != 0; ++i)
+    // tests/cups/ipp_relay.py in front of the server, listening on a socket in dir or at
+    // `listen`; returns the address that reaches it.
+    static std::string StartRelay(const std::string& mode_and_arg, const std::string& listen = "") {
+        Shell("rm -f " + dir + "/relay.*; python3 " PLOXWEN_IPP_RELAY " " +
+              (listen.empty() ? dir + "/relay.sock" : listen) + " " + dir + "/cups.sock " + mode_and_arg +
+              " >" + dir + "/relay.address & echo $! >" + dir + "/relay.pid");
+        std::string address;
+        for (int i = 0;
+             i < 250 && (address = ReadFile(dir + "/relay.address")).find('\n') == std::string::npos; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return socket;
+        return address.substr(0, address.find('\n'));
     }
     static void StopRelay() { Shell("kill $(cat " + dir + "/relay.pid)"); }
 
@@ -223,8 +232,8 @@ TEST_P(Cups, Run) {
     if (env.count("LC_ALL"))
         env.insert({"LOCPATH", dir + "/locale"});  // only there: glibc leaks a copy of it
     const bool relayed = c.hook.rfind("relay ", 0) == 0;
-    if (relayed) {
-        env["CUPS_SERVER"] = StartRelay(c.hook.substr(6));
+    if (relayed) {  // where the case's CUPS_SERVER says, if it does
+        env["CUPS_SERVER"] = StartRelay(c.hook.substr(6), env.count("CUPS_SERVER") ? env["CUPS_SERVER"] : "");
     } else if (!c.hook.empty()) {
         std::istringstream hook(c.hook);
         std::string operation, when, command;
@@ -321,9 +330,23 @@ INSTANTIATE_TEST_SUITE_P(
         Gives("AnUnreachableServerShowsTheMessageAndNamesTheServer", {kV + "X"}, 2)
             .Says("server unreachable at SERVER")
             .Env("CUPS_SERVER", "/nonexistent/cups.sock"),
+        // However the server sends or reads, the run ends at its deadline with the status of its phase.
         Gives("AServerThatNeverAnswersGivesUpWith2", {kV + "X"}, 2)
             .Says("server not answering at SERVER")
             .When("relay silent"),
+        Gives("AServerTricklingItsAnswersGivesUpWith2", {kV + "X"}, 2)
+            .Says("server not answering at SERVER")
+            .When("relay trickle"),
+        Gives("AServerReadingTheJobTooSlowlyGives3AndNoJob", kStreamed, 3)
+            .Says("server not answering at SERVER")
+            .When("relay slow-read 5000"),
+        Case{"AServerTricklingTheJobsAnswerGives4AndTheJobPrintsOnce", {kV + "HELLO"}, 4, "HELLO"}
+            .Says("server not answering at SERVER")
+            .When("relay trickle-answer"),
+        // Over TCP a refusal shows only once the non-blocking connect() ends.
+        Prints("AServerStillRefusingOverTcpIsWaitedFor", {kV + "HELLO"}, "HELLO")
+            .Env("CUPS_SERVER", "127.0.0.1")
+            .When("relay late"),
         // The server's refusal in its answer to the job: it made none, so a retry is safe.
         Gives("AQueueRejectingJobsRefusesTheJobWith3", {"Closed" + kBar + "X"}, 3)
             .Says("queue not accepting jobs"),

@@ -1,13 +1,20 @@
 #!/usr/bin/env python3
-"""ipp_relay.py LISTEN UPSTREAM MODE [COMMAND]: a CUPS server in trouble, in front of a real one.
-silent: accepts and never answers. drop-answer: passes all but the answer to the job (a POST
-to /printers/), then hangs up. cut: once 64 KiB of the job passed, runs COMMAND (PEER holds
-the client's pid) and hangs up on both sides, the job's request unfinished. pass: passes
-everything; at the client's end, appends all it sent on that connection to the file COMMAND."""
-import os, socket, struct, subprocess, sys, threading
+"""ipp_relay.py LISTEN UPSTREAM MODE [ARG]: a CUPS server in trouble, in front of a real one.
+LISTEN is a socket path, or 127.0.0.1 for a free TCP port; once bound, the relay prints the address
+to give CUPS_SERVER. silent: accepts and never answers. late: listens only half a second after it
+binds, refusing connections till then, like a server restarting. trickle: sends every answer one
+byte a second. trickle-answer, drop-answer: pass all but the answer to the job (a POST to
+/printers/), which they send one byte a second, or drop and hang up. slow-read: takes what the
+client sends at ARG bytes a second. cut: once 64 KiB of the job passed, runs ARG (PEER holds the
+client's pid) and hangs up on both sides, the job's request unfinished. pass: passes everything;
+at the client's end, appends all it sent on that connection to the file ARG."""
+import contextlib, os, socket, struct, subprocess, sys, threading, time
 listen, upstream, mode = sys.argv[1:4]
-relay = socket.socket(socket.AF_UNIX)
-relay.bind(listen)
+tcp = not listen.startswith("/")
+relay = socket.socket(socket.AF_INET if tcp else socket.AF_UNIX)
+relay.bind((listen, 0) if tcp else listen)
+print("%s:%d" % relay.getsockname() if tcp else listen, flush=True)
+time.sleep(0.5 if mode == "late" else 0)
 relay.listen(16)
 
 
@@ -20,7 +27,8 @@ def serve(client):
 
     def upward():
         job_bytes, sent = 0, b""
-        while data := client.recv(65536):
+        while data := client.recv(int(sys.argv[4]) // 10 if mode == "slow-read" else 65536):
+            time.sleep(0.1 if mode == "slow-read" else 0)
             sent += data
             if b"POST /printers/" in data:
                 job.set()
@@ -36,13 +44,22 @@ def serve(client):
     up = threading.Thread(target=upward, daemon=True)
     up.start()
     while data := server.recv(65536):
-        if job.is_set() and mode == "drop-answer" and b" 100 Continue" not in data:
+        answer = job.is_set() and b" 100 Continue" not in data
+        if answer and mode == "drop-answer":
             return client.shutdown(socket.SHUT_RDWR)  # wakes the reader above, too
-        client.sendall(data)
+        trickled = mode == "trickle" or (answer and mode == "trickle-answer")
+        for piece in (data[i : i + 1] for i in range(len(data))) if trickled else [data]:
+            time.sleep(1 if trickled else 0)
+            client.sendall(piece)
     if mode == "cut":
-        up.join()  # a server that COMMAND stops hangs up first: the client waits for COMMAND
+        up.join()  # a server that ARG stops hangs up first: the client waits for ARG
     client.close()
 
 
+def serve_quietly(client):
+    with contextlib.suppress(OSError):  # the client gave up first
+        serve(client)
+
+
 while True:
-    threading.Thread(target=serve, args=(relay.accept()[0],), daemon=True).start()
+    threading.Thread(target=serve_quietly, args=(relay.accept()[0],), daemon=True).start()
