@@ -1,5 +1,6 @@
 #include "platform/posix/cups_connection.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,11 +28,27 @@ constexpr double kLongestWaitSeconds = 10;
 constexpr std::chrono::seconds kRefusalPatience(1);
 constexpr std::chrono::milliseconds kFirstRetryDelay(5);
 constexpr std::chrono::milliseconds kLongestRetryDelay(200);
+// How long a TCP probe waits to see its connect() refused or accepted.
+constexpr int kProbeMilliseconds = 100;
 
 enum class ConnectFailure { kBusy, kRefused, kAccepted, kUnreachable };
 
+// What one connect() on a non-blocking socket ends in: 0, or its error. On
+// a local socket it answers at once; over TCP it is under way first
+// (EINPROGRESS) and, unless the server drops it for a full listen queue,
+// accepted or refused a moment later. EINPROGRESS: still under way then.
+int ConnectOutcome(int fd, const http_addr_t& address) {
+    if (connect(fd, &address.addr, static_cast<socklen_t>(httpAddrLength(&address))) == 0) return 0;
+    if (errno != EINPROGRESS) return errno;
+    pollfd connecting{fd, POLLOUT, 0};
+    if (poll(&connecting, 1, kProbeMilliseconds) != 1) return EINPROGRESS;
+    int error = 0;
+    socklen_t size = sizeof error;
+    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : errno;
+}
+
 // httpConnect2 reports every failure alike. One bare connect() tells a full
-// listen queue (EAGAIN on a local socket) from a refusal or no server at all.
+// listen queue from a refusal or no server at all.
 ConnectFailure ProbeServer() {
     const std::string port = std::to_string(ippPort());
     http_addrlist_t* addresses = httpAddrGetList(cupsServer(), AF_UNSPEC, port.c_str());
@@ -39,14 +56,12 @@ ConnectFailure ProbeServer() {
     for (http_addrlist_t* address = addresses; address != nullptr; address = address->next) {
         const int fd = socket(httpAddrFamily(&address->addr), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) continue;
-        const bool connected =
-            connect(fd, &address->addr.addr, static_cast<socklen_t>(httpAddrLength(&address->addr))) == 0;
-        const int error = errno;
+        const int error = ConnectOutcome(fd, address->addr);
         close(fd);
-        if (connected) failure = ConnectFailure::kAccepted;
-        if (!connected && error == EAGAIN) failure = ConnectFailure::kBusy;
-        // A local socket is missing for a moment while cupsd reloads or restarts.
-        if (!connected && (error == ECONNREFUSED || error == ENOENT)) failure = ConnectFailure::kRefused;
+        if (error == 0) failure = ConnectFailure::kAccepted;
+        if (error == EAGAIN || error == EINPROGRESS) failure = ConnectFailure::kBusy;
+        // Refused, or a local socket missing, for a moment while cupsd reloads or restarts.
+        if (error == ECONNREFUSED || error == ENOENT) failure = ConnectFailure::kRefused;
         if (failure != ConnectFailure::kUnreachable) break;
     }
     httpAddrFreeList(addresses);
