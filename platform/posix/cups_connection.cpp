@@ -20,8 +20,8 @@ using platform::PlatformError;
 
 // A run that cannot get its answers gives up this long after it started.
 constexpr std::chrono::seconds kRunTime(30);
-// The longest single wait on the connection; see WaitUntilDeadline.
-constexpr double kLongestWaitSeconds = 10;
+// libcups asks KeepWaiting after each wait this long without a byte.
+constexpr double kWaitSeconds = 1;
 // Connecting again after a refusal: a server being started or reloaded has
 // its socket a moment after, or before, it listens. A full listen queue is
 // retried until the deadline.
@@ -70,7 +70,7 @@ ConnectFailure ProbeServer() {
 
 }  // namespace
 
-CupsConnection::CupsConnection() : deadline_(Clock::now() + kRunTime) {
+CupsConnection::CupsConnection() : deadline_(kRunTime) {
     // A server that goes away mid-request must fail the write, not end the
     // process: libcups sends without MSG_NOSIGNAL.
     std::signal(SIGPIPE, SIG_IGN);
@@ -87,38 +87,28 @@ http_t* CupsConnection::Get() {
     if (http_ == nullptr && !connect_failed_) {
         http_ = ConnectBeforeDeadline();
         connect_failed_ = http_ == nullptr;
+        if (http_ != nullptr) {
+            // Without a callback libcups would give up on a server silent
+            // for 10 s; the deadline alone decides.
+            httpSetTimeout(http_, kWaitSeconds, &CupsConnection::KeepWaiting, this);
+            deadline_.Guard(http_);
+        }
     }
     if (http_ == nullptr) throw PlatformError("the CUPS server does not answer");
-    if (Clock::now() >= deadline_) {
-        deadline_passed_ = true;
-        throw PlatformError("no time left for another request");
-    }
-    WaitUntilDeadline(http_);
-    return http_;
-}
-
-http_t* CupsConnection::Current() {
-    if (http_ != nullptr) WaitUntilDeadline(http_);
+    if (deadline_.Passed()) throw PlatformError("no time left for another request");
     return http_;
 }
 
 void CupsConnection::Drop() {
+    deadline_.Guard(nullptr);
     if (http_ != nullptr) httpClose(http_);
     http_ = nullptr;
 }
 
 void CupsConnection::ExtendDeadline(Clock::duration more) {
-    deadline_ += more;
-}
-
-void CupsConnection::WaitUntilDeadline(http_t* http) {
-    // libcups waits this long at a time before it asks KeepWaiting, and
-    // allows no longer a pause inside an answer: a short slice would cut a
-    // busy server's answer, a long one would outlast the deadline after
-    // libcups's own fixed waits.
-    const std::chrono::duration<double> left = deadline_ - Clock::now();
-    httpSetTimeout(http, std::clamp(left.count(), 0.001, kLongestWaitSeconds), &CupsConnection::KeepWaiting,
-                   this);
+    // A connection cut off at the old deadline is of no more use.
+    if (deadline_.Passed()) Drop();
+    deadline_.Extend(more);
 }
 
 http_t* CupsConnection::ConnectBeforeDeadline() {
@@ -126,15 +116,15 @@ http_t* CupsConnection::ConnectBeforeDeadline() {
     Clock::time_point retrying_since = Clock::now();
     bool was_busy = true;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline_.When() - Clock::now());
         if (left.count() > 0) {
             http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                                         static_cast<int>(left.count()), nullptr);
             if (http != nullptr) return http;
         }
-        if (Clock::now() >= deadline_) {
-            deadline_passed_ = true;
-            NoteCause("server not answering at " + ServerAddress());
+        if (deadline_.Passed()) {
+            NoteCause(NotAnswering());
             return nullptr;
         }
         // A busy server is waited for; a refusing one only briefly.
@@ -147,19 +137,13 @@ http_t* CupsConnection::ConnectBeforeDeadline() {
             NoteCause("server unreachable at " + ServerAddress());
             return nullptr;
         }
-        std::this_thread::sleep_for(std::min<Clock::duration>(delay, deadline_ - Clock::now()));
+        std::this_thread::sleep_for(std::min<Clock::duration>(delay, deadline_.When() - Clock::now()));
         delay = std::min(delay * 2, kLongestRetryDelay);
     }
 }
 
-int CupsConnection::KeepWaiting(http_t* http, void* self) {
-    auto* connection = static_cast<CupsConnection*>(self);
-    if (Clock::now() >= connection->deadline_) {
-        connection->deadline_passed_ = true;
-        return 0;
-    }
-    connection->WaitUntilDeadline(http);
-    return 1;
+int CupsConnection::KeepWaiting(http_t* /*http*/, void* self) {
+    return !static_cast<CupsConnection*>(self)->deadline_.Passed();
 }
 
 const char* CupsConnection::AskPassword(const char* prompt, http_t* http, const char* method,
@@ -170,10 +154,11 @@ const char* CupsConnection::AskPassword(const char* prompt, http_t* http, const 
     if (isatty(STDIN_FILENO)) {
         // libcups's own prompt; the time spent typing is not the server's.
         const Clock::time_point asked = Clock::now();
+        connection->deadline_.Stop();
         cupsSetPasswordCB2(nullptr, nullptr);
         password = cupsGetPassword2(prompt, http, method, resource);
         cupsSetPasswordCB2(&CupsConnection::AskPassword, self);
-        connection->ExtendDeadline(Clock::now() - asked);
+        connection->deadline_.Extend(Clock::now() - asked);
     }
     if (password == nullptr) connection->NoteCause("authentication required");
     return password;
@@ -192,7 +177,7 @@ void CupsConnection::NoteCause(std::string cause) {
 
 std::string CupsConnection::FailureCause() const {
     if (!cause_.empty()) return cause_;
-    if (deadline_passed_) return "server not answering at " + ServerAddress();
+    if (deadline_.Passed()) return NotAnswering();
     // libcups's word for a request that broke off without an answer.
     if (cupsLastError() == IPP_STATUS_ERROR_INTERNAL)
         return "connection lost to the server at " + ServerAddress();

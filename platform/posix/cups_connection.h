@@ -1,13 +1,16 @@
 // The one connection to the CUPS server that serves a whole run, and the
 // run's deadline: connecting, every wait for the server and every retry give
-// up when it passes. It also keeps the cause of the run's first failure, so
-// that whatever request meets it, the cause line names what went wrong first.
+// up when it passes, and a request under way is cut off then. It also keeps
+// the cause of the run's first failure, so that whatever request meets it,
+// the cause line names what went wrong first.
 #pragma once
 
 #include <cups/cups.h>
 
 #include <chrono>
 #include <string>
+
+#include "platform/posix/cups_deadline.h"
 
 namespace ploxwen::posix {
 
@@ -19,22 +22,25 @@ public:
     CupsConnection& operator=(const CupsConnection&) = delete;
 
     // The connection, made on first use (with retries while the server is
-    // busy or restarting), its waits set to end by the deadline. Throws
-    // PlatformError when there is none or no time is left for a request.
+    // busy or restarting). Throws PlatformError when there is none or no
+    // time is left for a request.
     http_t* Get();
-    // The connection of a request under way, its waits set to end by the
-    // deadline again; null when there is none.
-    http_t* Current();
+    // The connection of a request under way; null when there is none.
+    http_t* Current() { return http_; }
     // Closes the connection, which also makes the server drop a request it
     // has not received whole. A later Get() connects again.
     void Drop();
 
     // Moves the deadline on by `more`: time not spent on the server.
     void ExtendDeadline(std::chrono::steady_clock::duration more);
-    bool deadline_passed() const { return deadline_passed_; }
+    // Whether the deadline has passed: then a request that failed was cut
+    // off, whatever libcups made of it.
+    bool deadline_passed() const { return deadline_.Passed(); }
 
     // The server as the cause line names it: a socket path or HOST:PORT.
     std::string ServerAddress() const;
+    // The cause of a run that ran out of time.
+    std::string NotAnswering() const { return "server not answering at " + ServerAddress(); }
     // Keeps `cause` if it is the run's first.
     void NoteCause(std::string cause);
     // The first cause noted, else what the last request tells.
@@ -44,13 +50,11 @@ private:
     using Clock = std::chrono::steady_clock;
 
     http_t* ConnectBeforeDeadline();
-    void WaitUntilDeadline(http_t* http);
     static int KeepWaiting(http_t* http, void* self);
     static const char* AskPassword(const char* prompt, http_t* http, const char* method, const char* resource,
                                    void* self);
 
-    Clock::time_point deadline_;
-    bool deadline_passed_ = false;
+    CupsDeadline deadline_;
     std::string cause_;
     http_t* http_ = nullptr;
     bool connect_failed_ = false;  // then no later request tries again

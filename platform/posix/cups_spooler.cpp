@@ -116,9 +116,7 @@ std::int32_t CupsSpooler::WritePrinter(platform::PrinterHandle handle, const voi
     if (bytes == nullptr) return Fail(*printer, "no data to send");
 
     // Cut off before the end, the request leaves no job behind.
-    const std::string cut_off = connection_.deadline_passed()
-                                    ? "server not answering at " + connection_.ServerAddress()
-                                    : "connection lost while sending";
+    const std::string cut_off = "connection lost while sending";
     try {
         if (printer->state == JobState::kStarted && !StartPrintJob(*printer)) return Fail(*printer, cut_off);
         http_t* http = connection_.Current();
@@ -158,7 +156,7 @@ std::int32_t CupsSpooler::EndDocPrinter(platform::PrinterHandle handle) {
                 // have made it.
                 if (httpGetStatus(http) >= HTTP_STATUS_BAD_REQUEST)
                     return Fail(*printer, "the job was refused", true);
-                connection_.NoteCause("answer lost");
+                if (!connection_.deadline_passed()) connection_.NoteCause("answer lost");
                 return Fail(*printer, "answer lost");
             }
             // An IPP error answer: the server refused the job and holds none.
@@ -195,8 +193,10 @@ const CupsSpooler::AcceptedJob* CupsSpooler::Accepted(std::uint32_t document) co
 
 std::int32_t CupsSpooler::Fail(OpenPrinter& printer, const std::string& fallback_cause, bool refused) {
     last_failure_refused_ = refused;
-    // The server's own reason if it gave one, else what this side saw.
-    const std::string cause = CauseOfStatus(cupsLastError(), connection_.ServerAddress());
+    // Out of time, whatever libcups made of the cut; else the server's own
+    // reason if it gave one, else what this side saw.
+    std::string cause = CauseOfStatus(cupsLastError(), connection_.ServerAddress());
+    if (!refused && connection_.deadline_passed()) cause = connection_.NotAnswering();
     connection_.NoteCause(cause.empty() ? fallback_cause : cause);
     // The connection is mid-request or in doubt: close it, which also makes
     // the server drop a request it has not got whole.

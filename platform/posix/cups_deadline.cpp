@@ -1,0 +1,99 @@
+#include "platform/posix/cups_deadline.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+
+namespace ploxwen::posix {
+namespace {
+
+// Once the deadline has passed, the connection is cut off again this often,
+// a few times: inside some calls libcups connects again on its own (when a
+// request's header could not be sent, it sends the request anew), and that
+// socket must not outlive the deadline either.
+constexpr std::chrono::milliseconds kCutAgainAfter(100);
+constexpr int kCuts = 10;
+
+// Shared with the signal handler, which touches nothing else.
+std::atomic<http_t*> guarded{nullptr};
+std::atomic<bool> fired{false};
+std::atomic<int> cuts_left{0};
+timer_t deadline_timer;
+bool timer_made = false;
+static_assert(std::atomic<http_t*>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+              std::atomic<int>::is_always_lock_free);
+
+timespec TimespecOf(std::chrono::nanoseconds span) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(span);
+    return {static_cast<time_t>(seconds.count()), static_cast<long>((span - seconds).count())};
+}
+
+void SetTimer(std::chrono::nanoseconds first, std::chrono::nanoseconds then) {
+    const itimerspec spec{TimespecOf(then), TimespecOf(first)};
+    if (timer_made) timer_settime(deadline_timer, 0, &spec, nullptr);
+}
+
+void CutOff(int /*signal*/) {
+    const int saved_errno = errno;
+    fired = true;
+    // httpGetFd only reads the socket's number; a socket shut down both ways
+    // makes every wait on it end and every read and write on it fail.
+    http_t* http = guarded.load();
+    if (http != nullptr) shutdown(httpGetFd(http), SHUT_RDWR);
+    if (http == nullptr || cuts_left.fetch_sub(1) <= 1) SetTimer({}, {});
+    errno = saved_errno;
+}
+
+}  // namespace
+
+CupsDeadline::CupsDeadline(Clock::duration run_time) : when_(Clock::now() + run_time) {
+    struct sigaction action {};
+    action.sa_handler = &CutOff;
+    action.sa_flags = SA_RESTART;  // other waits go on; libcups's own polls ask again
+    sigemptyset(&action.sa_mask);
+    sigevent event{};
+    event.sigev_notify = SIGEV_SIGNAL;
+    event.sigev_signo = SIGALRM;
+    // Without a timer the deadline still ends every wait of libcups that
+    // finds the server silent (see CupsConnection).
+    timer_made = sigaction(SIGALRM, &action, nullptr) == 0 &&
+                 timer_create(CLOCK_MONOTONIC, &event, &deadline_timer) == 0;
+    Arm();
+}
+
+CupsDeadline::~CupsDeadline() {
+    if (timer_made) timer_delete(deadline_timer);
+    timer_made = false;
+    guarded = nullptr;
+    std::signal(SIGALRM, SIG_DFL);
+}
+
+void CupsDeadline::Guard(http_t* http) {
+    guarded = http;
+}
+
+bool CupsDeadline::Passed() const {
+    return fired || Clock::now() >= when_;
+}
+
+void CupsDeadline::Stop() {
+    SetTimer({}, {});
+}
+
+void CupsDeadline::Extend(Clock::duration more) {
+    when_ += more;
+    if (Clock::now() < when_) fired = false;
+    Arm();
+}
+
+void CupsDeadline::Arm() {
+    cuts_left = kCuts;
+    // A zero first expiry would disarm the timer: one already due fires now.
+    SetTimer(std::max<std::chrono::nanoseconds>(when_ - Clock::now(), std::chrono::nanoseconds(1)),
+             kCutAgainAfter);
+}
+
+}  // namespace ploxwen::posix
