@@ -99,6 +99,13 @@ http_t* CupsConnection::Get() {
     return http_;
 }
 
+bool CupsConnection::ClosedUnanswered() const {
+    // The socket failed before a final status came: libcups's status is an
+    // error, or still the "continue" it sets on sending.
+    return http_ != nullptr && httpError(http_) != 0 && httpGetStatus(http_) <= HTTP_STATUS_CONTINUE &&
+           !deadline_.Passed();
+}
+
 void CupsConnection::Drop() {
     deadline_.Guard(nullptr);
     if (http_ != nullptr) httpClose(http_);

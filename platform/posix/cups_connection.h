@@ -27,6 +27,21 @@ public:
     http_t* Get();
     // The connection of a request under way; null when there is none.
     http_t* Current() { return http_; }
+    // Makes `call` with the connection and returns what it returns. When
+    // that is nothing because the connection broke before any answer (a
+    // reloading cupsd closes idle connections, and resets those it has not
+    // accepted yet), makes it once more on a new connection, connected with
+    // the same patience. Only for a call the server cannot have acted on: a
+    // lookup, or sending a job's request before its data.
+    template <typename Call>
+    auto Retried(Call call) {
+        auto result = call(Get());
+        if (!result && ClosedUnanswered()) {
+            Drop();
+            result = call(Get());
+        }
+        return result;
+    }
     // Closes the connection, which also makes the server drop a request it
     // has not received whole. A later Get() connects again.
     void Drop();
@@ -50,6 +65,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     http_t* ConnectBeforeDeadline();
+    bool ClosedUnanswered() const;
     static int KeepWaiting(http_t* http, void* self);
     static const char* AskPassword(const char* prompt, http_t* http, const char* method, const char* resource,
                                    void* self);

@@ -47,24 +47,29 @@ std::u16string QueueOfDestination(const char* destination) {
 
 }  // namespace
 
+IppPtr CupsPrinterLookup::AskForNames(ipp_op_t operation, const std::string& printer_uri) {
+    return connection_.Retried([&](http_t* http) {
+        IppPtr request = NewRequest(operation, printer_uri);
+        // Names only: cupsd's cost of a list grows with every attribute
+        // asked for, times the number of queues.
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                     "printer-name");
+        return IppPtr(cupsDoRequest(http, request.release(), "/"));  // frees the request
+    });
+}
+
 const std::vector<std::u16string>& CupsPrinterLookup::Destinations() {
     if (destinations_) return *destinations_;
     if (list_failed_) throw PlatformError("the printer list could not be read");
     list_failed_ = true;  // until the one request of the run has succeeded
 
-    http_t* http = connection_.Get();
-    IppPtr request = NewRequest(IPP_OP_CUPS_GET_PRINTERS, "");
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-name");
-    const IppPtr response(cupsDoRequest(http, request.release(), "/"));  // frees the request
+    const IppPtr response = AskForNames(IPP_OP_CUPS_GET_PRINTERS, "");
     const ipp_status_t status = cupsLastError();
     // A server without queues answers "not found"; that is an empty list.
     if (!response || (!IppSucceeded(status) && status != IPP_STATUS_ERROR_NOT_FOUND)) {
         throw PlatformError(std::string("cannot list printers: ") + cupsLastErrorString());
     }
 
-    // Names only: cupsd's cost of this request grows with every attribute
-    // asked for, times the number of queues.
     std::vector<std::u16string> destinations;
     for (ipp_attribute_t* attribute = ippFirstAttribute(response.get()); attribute != nullptr;
          attribute = ippNextAttribute(response.get())) {
@@ -91,11 +96,7 @@ const std::vector<std::u16string>& CupsPrinterLookup::DestinationsNamed(std::u16
     std::vector<std::u16string> found;
     const std::string name = EncodeUtf8Escaped(device);
     if (!name.empty() && name.size() <= kMaxPrinterNameBytes) {
-        http_t* http = connection_.Get();
-        IppPtr request = NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, LookupUri(name));
-        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                     "printer-name");
-        const IppPtr response(cupsDoRequest(http, request.release(), "/"));  // frees the request
+        const IppPtr response = AskForNames(IPP_OP_GET_PRINTER_ATTRIBUTES, LookupUri(name));
         const ipp_status_t status = cupsLastError();
         if (status != IPP_STATUS_ERROR_NOT_FOUND) {
             if (!response || !IppSucceeded(status)) {
@@ -130,15 +131,17 @@ std::u16string CupsPrinterLookup::CurrentDeviceName() {
     if (!current_) {
         // lpoptions, LPDEST and PRINTER are read locally; only when none of
         // them names a destination is the server asked for its default.
-        http_t* http = nullptr;
+        bool connected = true;
         try {
-            http = connection_.Get();
+            connection_.Get();
         } catch (const PlatformError&) {
             // libcups still resolves a locally set default without a server,
             // but would wait for one on its own once the run's time is up.
             if (connection_.deadline_passed()) throw;
+            connected = false;
         }
-        const char* destination = cupsGetDefault2(http);
+        const char* destination =
+            connected ? connection_.Retried(&cupsGetDefault2) : cupsGetDefault2(nullptr);
         if (destination == nullptr || *destination == '\0')
             throw PlatformError("there is no default printer");
         current_ = QueueOfDestination(destination);

@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/cups_connection.h"
+#include "platform/posix/cups_request.h"
 
 namespace ploxwen::posix {
 
@@ -36,6 +37,8 @@ public:
     bool Exists(const std::u16string& device);
 
 private:
+    // The answer to a request of `operation` for printer names only, or null.
+    IppPtr AskForNames(ipp_op_t operation, const std::string& printer_uri);
     const std::vector<std::u16string>& Destinations();
     const std::vector<std::u16string>& DestinationsNamed(std::u16string_view device);
 

@@ -90,7 +90,6 @@ std::int32_t CupsSpooler::StartPagePrinter(platform::PrinterHandle handle) {
 }
 
 bool CupsSpooler::StartPrintJob(OpenPrinter& printer) {
-    http_t* http = connection_.Get();
     const IppPtr request = NewRequest(IPP_OP_PRINT_JOB, TargetOf(printer.queue).uri);
     if (!printer.job_name.empty()) {
         ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
@@ -99,8 +98,14 @@ bool CupsSpooler::StartPrintJob(OpenPrinter& printer) {
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
                  CUPS_FORMAT_RAW);
     printer.state = JobState::kStreaming;
-    return cupsSendRequest(http, request.get(), printer.resource.c_str(), CUPS_LENGTH_VARIABLE) ==
-           HTTP_STATUS_CONTINUE;
+    // No byte of the document has gone yet: a request cut short here leaves
+    // no job, so it may go again. libcups reports a header it could not send
+    // only in the connection's error.
+    return connection_.Retried([&](http_t* http) {
+        return cupsSendRequest(http, request.get(), printer.resource.c_str(), CUPS_LENGTH_VARIABLE) ==
+                   HTTP_STATUS_CONTINUE &&
+               httpError(http) == 0;
+    });
 }
 
 std::int32_t CupsSpooler::WritePrinter(platform::PrinterHandle handle, const void* bytes, std::uint32_t count,
