@@ -106,6 +106,14 @@ bool CupsConnection::ClosedUnanswered() const {
            !deadline_.Passed();
 }
 
+bool CupsConnection::Retry::Again(CupsConnection& connection) {
+    if (!connection.ClosedUnanswered() || Clock::now() - since_ >= kRefusalPatience) return false;
+    connection.Drop();
+    std::this_thread::sleep_for(pause_);
+    pause_ = std::clamp(pause_ * 2, kFirstRetryDelay, kLongestRetryDelay);
+    return true;
+}
+
 void CupsConnection::Drop() {
     deadline_.Guard(nullptr);
     if (http_ != nullptr) httpClose(http_);

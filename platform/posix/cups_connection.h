@@ -30,16 +30,13 @@ public:
     // Makes `call` with the connection and returns what it returns. When
     // that is nothing because the connection broke before any answer (a
     // reloading cupsd closes idle connections, and resets those it has not
-    // accepted yet), makes it once more on a new connection, connected with
-    // the same patience. Only for a call the server cannot have acted on: a
-    // lookup, or sending a job's request before its data.
+    // accepted yet), makes it again on a new connection, for as long as a
+    // refusal is retried. Only for a call the server cannot have acted on:
+    // a lookup, or sending a job's request before its data.
     template <typename Call>
     auto Retried(Call call) {
         auto result = call(Get());
-        if (!result && ClosedUnanswered()) {
-            Drop();
-            result = call(Get());
-        }
+        for (Retry retry; !result && retry.Again(*this);) result = call(Get());
         return result;
     }
     // Closes the connection, which also makes the server drop a request it
@@ -65,6 +62,17 @@ private:
     using Clock = std::chrono::steady_clock;
 
     http_t* ConnectBeforeDeadline();
+    // The retries of one call: Again() says whether to make it once more,
+    // after dropping the broken connection and a pause.
+    class Retry {
+    public:
+        bool Again(CupsConnection& connection);
+
+    private:
+        Clock::time_point since_ = Clock::now();
+        std::chrono::milliseconds pause_{0};
+    };
+
     bool ClosedUnanswered() const;
     static int KeepWaiting(http_t* http, void* self);
     static const char* AskPassword(const char* prompt, http_t* http, const char* method, const char* resource,
