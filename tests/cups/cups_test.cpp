@@ -343,6 +343,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"AServerTricklingTheJobsAnswerGives4AndTheJobPrintsOnce", {kV + "HELLO"}, 4, "HELLO"}
             .Says("server not answering at SERVER")
             .When("relay trickle-answer"),
+        // A connection broken before any answer is made again, while nothing of the job went.
+        Prints("ALookupWhoseConnectionBrokeIsMadeAgain", {kV + "HELLO"}, "HELLO")
+            .When("relay hang-up localhost/printers/Virtual"),
+        Prints("AJobWhoseConnectionBrokeAtItsStartIsSentAgainAndPrintsOnce", {kV + "HELLO"}, "HELLO")
+            .When("relay hang-up 'POST /printers/'"),
         // Over TCP a refusal shows only once the non-blocking connect() ends.
         Prints("AServerStillRefusingOverTcpIsWaitedFor", {kV + "HELLO"}, "HELLO")
             .Env("CUPS_SERVER", "127.0.0.1")

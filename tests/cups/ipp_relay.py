@@ -6,8 +6,9 @@ binds, refusing connections till then, like a server restarting. trickle: sends 
 byte a second. trickle-answer, drop-answer: pass all but the answer to the job (a POST to
 /printers/), which they send one byte a second, or drop and hang up. slow-read: takes what the
 client sends at ARG bytes a second. cut: once 64 KiB of the job passed, runs ARG (PEER holds the
-client's pid) and hangs up on both sides, the job's request unfinished. pass: passes everything;
-at the client's end, appends all it sent on that connection to the file ARG."""
+client's pid) and hangs up on both sides, the job's request unfinished. hang-up: hangs up on the
+first request that holds ARG, passing none of it, as a reloading cupsd may. pass: passes
+everything; at the client's end, appends all it sent on that connection to the file ARG."""
 import contextlib, os, socket, struct, subprocess, sys, threading, time
 listen, upstream, mode = sys.argv[1:4]
 tcp = not listen.startswith("/")
@@ -16,6 +17,9 @@ relay.bind((listen, 0) if tcp else listen)
 print("%s:%d" % relay.getsockname() if tcp else listen, flush=True)
 time.sleep(0.5 if mode == "late" else 0)
 relay.listen(16)
+
+
+hung_up = threading.Event()
 
 
 def serve(client):
@@ -37,6 +41,9 @@ def serve(client):
                 pid = struct.unpack("3i", client.getsockopt(socket.SOL_SOCKET, socket.SO_PEERCRED, 12))[0]
                 subprocess.run(sys.argv[4], shell=True, env=dict(os.environ, PEER=str(pid)))
                 return server.shutdown(socket.SHUT_RDWR), client.close()
+            if mode == "hang-up" and sys.argv[4].encode() in data and not hung_up.is_set():
+                time.sleep(0.2)  # the client has sent all it sends before an answer
+                return hung_up.set(), server.shutdown(socket.SHUT_RDWR), client.close()
             server.sendall(data)
         if mode == "pass":
             open(sys.argv[4], "ab").write(sent)
