@@ -32,8 +32,8 @@ timespec TimespecOf(std::chrono::nanoseconds span) {
 }
 
 void SetTimer(std::chrono::nanoseconds first, std::chrono::nanoseconds then) {
-    const itimerspec spec{TimespecOf(then), TimespecOf(first)};
-    if (timer_made) timer_settime(deadline_timer, 0, &spec, nullptr);
+    const itimerspec timing{TimespecOf(then), TimespecOf(first)};
+    if (timer_made) timer_settime(deadline_timer, 0, &timing, nullptr);
 }
 
 void CutOff(int /*signal*/) {
