@@ -4,11 +4,9 @@
 # directories, so their warnings do not count.
 option(PLOXWEN_WERROR "Fail the build on any compiler warning" ON)
 
-# Aggregates are initialised partly on purpose (`Document{name}`): the
-# members left out are value-initialised, so that is no mistake here.
 set(ploxwen_warning_flags
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-  -Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast -Wno-missing-field-initializers)
+  -Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast)
 if(PLOXWEN_WERROR)
   list(APPEND ploxwen_warning_flags -Werror)
 endif()

@@ -52,8 +52,8 @@ private:
     struct OpenPrinter {
         std::string queue;  // UTF-8, as the server spells it
         JobState state = JobState::kNone;
-        std::string job_name;  // UTF-8
-        std::string resource;  // where the job is posted
+        std::string job_name{};  // UTF-8
+        std::string resource{};  // where the job is posted
     };
 
     OpenPrinter* Find(platform::PrinterHandle handle);

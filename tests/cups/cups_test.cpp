@@ -108,13 +108,13 @@ struct Case {
     const char* name;
     std::vector<std::string> args;
     int status;
-    std::optional<std::string> printed;  // what the one job of the run delivered
-    std::optional<ipp_jstate_t> job;     // the state that job ends in; none: the run leaves no job at all
-    std::string cause;  // the line after a failure; SERVER stands for the server's address, JOB for the job
-    std::map<std::string, std::string> env;
+    std::optional<std::string> printed{};  // what the one job of the run delivered
+    std::optional<ipp_jstate_t> job{};     // the state that job ends in; none: the run leaves no job at all
+    std::string cause{};  // the line after a failure; SERVER stands for the server's address, JOB for the job
+    std::map<std::string, std::string> env{};
     // "OPERATION before|after COMMAND": a spooler fault in the middle of the run; or
     // "relay MODE [ARG]": the server in trouble, through tests/cups/ipp_relay.py.
-    std::string hook;
+    std::string hook{};
 
     Case Says(std::string line) { return cause = std::move(line), *this; }
     Case When(std::string fault) { return hook = std::move(fault), *this; }

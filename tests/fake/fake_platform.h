@@ -62,10 +62,10 @@ inline std::string Latin1(std::u16string_view text) {
 // What arrived at one printer through one handle.
 struct Document {
     std::string printer;
-    std::optional<std::string> doc_name, output_file, data_type;  // nullopt: null pointer
+    std::optional<std::string> doc_name{}, output_file{}, data_type{};  // nullopt: null pointer
     std::uint32_t level = 0;
     int pages_started = 0, pages_ended = 0;
-    std::vector<std::string> writes;  // one per WritePrinter call
+    std::vector<std::string> writes{};  // one per WritePrinter call
     bool ended = false, open = true;
 };
 

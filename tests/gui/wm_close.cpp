@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     if (!takes_part) return 1;
     const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
     XEvent event{};  // data.l[1], the time, stays CurrentTime (0)
-    event.xclient = {ClientMessage, 0, False, display, window, protocols, 32};
+    event.xclient = {ClientMessage, 0, False, display, window, protocols, 32, {}};
     event.xclient.data.l[0] = static_cast<long>(delete_window);
     XSendEvent(display, window, False, NoEventMask, &event);
     XCloseDisplay(display);  // flushes the event

@@ -12,7 +12,8 @@ int wmain() {
         std::fputs("launch: PLOXWEN_TEST_COMMAND_LINE is not set\n", stderr);
         return 120;
     }
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         std::fprintf(stderr, "launch: CreateProcessW failed, error %lu\n", GetLastError());

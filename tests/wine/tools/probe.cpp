@@ -39,7 +39,8 @@ static int ProbeWindow(const std::wstring& caption) {
     RECT box{};
     GetClientRect(window, &box);
     Print(L"client " + std::to_wstring(box.right) + L" " + std::to_wstring(box.bottom));
-    GUITHREADINFO thread{sizeof thread};
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
     if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) && thread.hwndFocus != nullptr) {
         Print(L"focus id=" + std::to_wstring(GetDlgCtrlID(thread.hwndFocus)));
     }
