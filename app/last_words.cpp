@@ -1,5 +1,7 @@
 #include "app/last_words.h"
 
+#include "rawprint/job_verdict.h"
+
 namespace ploxwen::app {
 
 std::string CauseLine(ExitStatus status, const std::string& cause) {
@@ -24,7 +26,8 @@ std::string CauseLine(ExitStatus status, const std::string& cause) {
             fallback = "the spooler gave no verdict on the job";
             break;
         case ExitStatus::kUsageError:  // nothing else was done
-            return "PLOXWEN_WAIT must be a whole number of seconds from 1 to 3600";
+            return "PLOXWEN_WAIT must be a whole number of seconds from 1 to " +
+                   std::to_string(rawprint::kLongestWait.count());
     }
     return cause.empty() ? fallback : cause;
 }
