@@ -7,17 +7,17 @@
 #include <string>
 #include <string_view>
 
-#include "app/exit_status.h"
 #include "platform/platform.h"
 #include "rawprint/raw_print_job.h"
+#include "steps/exit_status.h"
 
 namespace ploxwen::app {
 
 // Shown when the named printer cannot be selected or opened.
 inline constexpr char16_t kNotRecognizedMessage[] = u"The Printer Name you typed wasn't recognized.";
 
-// A single-line text field of the window; its text lives in the platform's
-// window, so reading and writing it can fail like any platform call.
+// A single-line text field of the window, read and written through the
+// platform's windowing (which keeps the text until the window is shown).
 class TextField {
 public:
     TextField(platform::Windowing& windowing, platform::Field field) : windowing_(windowing), field_(field) {}
@@ -42,25 +42,21 @@ public:
     // The status the process reports; meaningful once OnLoad has run.
     int exit_status() const { return Code(exit_status_); }
 
-    // The run's last words: the cause line of a failure a script can act on,
-    // said once, just before the program ends (at the end of OnLoad, or after
-    // the window has closed). The status itself goes with the end.
-    void SayLastWords();
+    // Writes the run's cause line, if its status has one, at most once: just
+    // before the program ends (at the end of OnLoad, or after the window has
+    // closed). The status itself goes with the end.
+    void WriteCause();
 
     TextField Text1;  // printer name
     TextField Text2;  // data
 
 private:
-    // After a clean job, when a wait was asked for: the spooler's verdict
-    // decides the status (0, 5 or 6) and names the cause.
-    void AwaitVerdict(const rawprint::PrintResult& printed, std::chrono::seconds wait);
-    // Says the last words and ends the program with the status.
+    // Writes the cause line and ends the program with the status.
     void End();
 
     platform::Platform platform_;
-    ExitStatus exit_status_ = ExitStatus::kNotRecognized;
-    std::string own_cause_;  // the cause of a verdict; else the spooler's
-    bool said_last_words_ = false;
+    steps::ExitStatus exit_status_ = steps::ExitStatus::kNotReached;
+    bool cause_written_ = false;
 };
 
 // Start-up as the platform performs it: create the window, run its load

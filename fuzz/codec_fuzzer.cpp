@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fuzz_check.h"
-#include "platform/posix/narrow_text.h"
+#include "platform/posix/posix_code_page.h"
 
 using namespace ploxwen::posix;
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool well_formed = !lone_surrogate && !escaped_byte;
     if (well_formed) FUZZ_CHECK(DecodeUtf8Escaped(EncodeUtf8Escaped(text)) == text);
     for (const char* charset : kCharsets) {
-        NarrowText narrow(charset);
+        PosixCodePage narrow(charset);
         const std::string out = narrow.ToNarrow(text);  // a throw is a crash here
         bool exact = true;
         try {

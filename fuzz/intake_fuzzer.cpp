@@ -4,7 +4,7 @@
 // very bytes typed for it, and every separator typed is a cut.
 #include "app/argument_intake.h"
 #include "fuzz_check.h"
-#include "platform/posix/narrow_text.h"
+#include "platform/posix/posix_code_page.h"
 
 using ploxwen::app::kFieldSeparator;
 
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::string charset = kCharsets[data[0] % 7];
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-    ploxwen::posix::NarrowText narrow(charset);
+    ploxwen::posix::PosixCodePage narrow(charset);
     const std::u16string text = narrow.DecodeArgumentText(bytes);
     const std::vector<std::u16string> pieces = ploxwen::app::SplitArgumentText(text);
     // Where the charset cannot spell the separator, ToNarrow writes '?' and it is typed as C2 A6.

@@ -18,7 +18,6 @@
 
 using namespace ploxwen;
 using fake::Fails;
-using fake::Op;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
@@ -48,14 +47,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if ((data[0] & 7u) < fake.printers.size()) fake.current = data[0] & 7;
     const std::u16string saved = fake.CurrentName();
-    if ((data[2] & 7u) < 7) fake.faults.push_back({oracle::kWholeJob[data[2] & 7], 1, Fails::kReturnsZero});
+    using fake::Step;
+    static constexpr Step kSpoolerSteps[] = {Step::kOpen,    Step::kStartDoc, Step::kStartPage, Step::kWrite,
+                                             Step::kEndPage, Step::kEndDoc,   Step::kClose};
+    if ((data[2] & 7u) < 7) fake.faults.push_back({kSpoolerSteps[data[2] & 7], Fails::kReturnsZero});
     if ((data[0] & 8) && fake::Latin1(text).size() > 2)
-        fake.faults.push_back({Op::WritePrinter, 1, Fails::kWritesShort});
+        fake.faults.push_back({Step::kWrite, Fails::kWritesShort});
 
     // What the arrangement amounts to, in the order the run meets it, then the faults that fired.
     const auto listed = std::find(fake.printers.begin(), fake.printers.end(), named);
     std::vector<oracle::Outcome> effects;
-    if (!fake.current) effects.push_back(*oracle::After({Op::CurrentDeviceName, 1, Fails::kThrows}));
+    if (!fake.current) effects.push_back(*oracle::After({Step::kSavedPrinter, Fails::kThrows}));
     if (listed == fake.printers.end()) effects.push_back(oracle::kNoMatch);
     if (std::any_of(named.begin(), named.end(), [](char16_t unit) { return unit > 0xFF; }))
         effects.push_back(oracle::kOpenFailed);

@@ -1,19 +1,25 @@
 // The operations PloxWen needs of the platform it runs on, as a few small
 // interfaces. The portable core (app/, printers/, rawprint/, steps/) talks to
-// nothing else; each backend folder beside this file implements them for one
-// platform (posix/ on CUPS, win32/ on winspool), and tests/fake/ for the unit
-// tests.
+// nothing else; each backend folder beside this file implements every one of
+// them once (posix/ on CUPS, win32/ on winspool, in files of the same jobs),
+// and tests/fake/ does for the unit tests. docs/architecture.md tells which
+// behaviours bind callers and how a run goes from the command line to its
+// exit status.
 //
 // Rules every operation follows unless its own comment says otherwise:
 // - Failure is reported by throwing PlatformError (any other exception is
-//   treated alike). The core runs each call inside one step of its load
-//   sequence, which absorbs the failure and goes on with the next step; a
-//   backend never ends the process or shows anything on a failure itself.
+//   treated alike) whose message is the cause in plain words, fit for the
+//   cause line ("server unreachable at /run/cups/cups.sock"). The core runs
+//   each call inside one step of its load sequence, which absorbs the
+//   failure and goes on with the next step; a backend never ends the process
+//   or shows anything on a failure itself.
 // - The spooler functions keep the Windows convention instead: a zero result
 //   is failure, and they throw only when the function cannot be reached at
-//   all (library or entry point missing).
+//   all (library or entry point missing). Their words go to the run's Cause.
 // - Everything runs on the one thread that runs the load sequence, and in the
-//   order the core calls it; no operation is called again after EndProgram.
+//   order the core calls it. Process::EndProgram ends the run: nothing is
+//   called after it returns normally, and where it fails (returns or throws)
+//   the core shows the window and writes the cause line after all.
 // - No operation may wait without bound: every wait for a server, a display
 //   or a job ends by the backend's deadline for the run.
 #pragma once
@@ -25,12 +31,62 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ploxwen::platform {
 
 class PlatformError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// --- The run's cause ----------------------------------------------------------
+
+// What went wrong first in a run, in the words of whoever met it: a step of
+// the core (the message of what it caught) or a backend (a spooler call's
+// zero result, a connection that failed). One per run, shared by the core and
+// the backend; the core writes it as the cause line when the run ends with a
+// status that has one. Later failures follow from the first and are dropped.
+class Cause {
+public:
+    // Keeps `words` when nothing was noted before; empty words are no cause.
+    void Note(std::string words) {
+        if (words_.empty()) words_ = std::move(words);
+    }
+    // The spooler answered that it will not take the document and holds no
+    // job of it (CUPS: an error answer to the job's request). Once said this
+    // stays true for the run: no later call can make that job.
+    void NoteRefusal(std::string words) {
+        Note(std::move(words));
+        refused_ = true;
+    }
+    const std::string& words() const { return words_; }
+    bool refused() const { return refused_; }
+
+private:
+    std::string words_;
+    bool refused_ = false;
+};
+
+// --- Process ------------------------------------------------------------------
+
+class Process {
+public:
+    virtual ~Process() = default;
+
+    // The command line's argument text: everything after the program's name,
+    // as one string. Called once.
+    virtual std::u16string ArgumentText() = 0;
+    // The environment variable `name` (ASCII), as the platform holds it;
+    // nullopt when it is unset or empty. Costs nothing: a lookup in memory.
+    virtual std::optional<std::string> EnvironmentVariable(const char* name) = 0;
+    // Writes the cause line, "ploxwen: CAUSE", where the caller can read it
+    // (stderr); does nothing where there is no such place. Called at most
+    // once, just before the run ends.
+    virtual void WriteCause(std::string_view cause) = 0;
+    // Ends the process at once with `exit_status`. Does not return on a real
+    // platform; if it returns or throws, the caller goes on as if it had failed.
+    virtual void EndProgram(int exit_status) = 0;
 };
 
 // --- Printer list and current printer -------------------------------------
@@ -59,20 +115,20 @@ class PrintingServices {
 public:
     virtual ~PrintingServices() = default;
 
-    // The whole list, in the platform's order. A backend may read it once per
-    // run and serve every later reading from that snapshot (both do: the run
-    // lasts a moment and the core must see one consistent list).
-    virtual std::unique_ptr<PrinterList> ObtainPrinterList() = 0;
     // The list a search for `name` runs over: the entries of the whole list,
     // in list order, that may equal `name`; every entry that equals it
     // exactly must be among them. A search finds the same first exact match
     // here as in the whole list, at the cost of the backend's lookup rather
     // than of the list's length, and the 16-bit index of the search bounds
-    // only how many entries may match. The whole list trivially qualifies,
-    // which is the default.
-    virtual std::unique_ptr<PrinterList> ObtainPrinterListFor(std::u16string_view /*name*/) {
-        return ObtainPrinterList();
-    }
+    // only how many entries may match. The whole list qualifies. Both
+    // backends read what they serve once per run and answer every later
+    // reading from it: the run lasts a moment and the core must see one
+    // consistent list. Throws when the printers cannot be read.
+    virtual std::unique_ptr<PrinterList> ObtainPrinterListFor(std::u16string_view name) = 0;
+    // The whole list, in the platform's order. On the failure path only (to
+    // suggest the name meant when none matched): on CUPS it costs one
+    // request whose answer grows with the number of queues.
+    virtual std::unique_ptr<PrinterList> ObtainPrinterList() = 0;
     // Device name of the current printer: at start the user's default
     // printer, later whatever MakeCurrent made current. Throws when there is
     // none. Called at start (to be put back at the end) and by the open.
@@ -97,7 +153,7 @@ struct DocInfo1A {
 // EndPagePrinter, EndDocPrinter and ClosePrinter, each whatever the previous
 // one returned. A backend must accept that order after any failure and must
 // leave the spooler as a Windows spooler would; it must not split, pad or
-// convert the payload.
+// convert the payload. A call that returns zero notes why in the run's Cause.
 class Spooler {
 public:
     virtual ~Spooler() = default;
@@ -114,8 +170,10 @@ public:
     // `pOutputFile` must be null (zero otherwise where output to a file is not
     // supported); `pDatatype` null means the queue's default type, and a
     // backend that prints only raw data refuses any type but "RAW" (compared
-    // without regard to case). Returns the job id, zero on failure. Whether
-    // the job exists from here on is StartedDocumentIsJob().
+    // without regard to case). Non-zero on success: winspool's job id; on
+    // CUPS, where the server numbers the job only once it has it whole, a
+    // number for the document that the job watch knows it by. Whether the job
+    // exists from here on is StartedDocumentIsJob().
     virtual std::uint32_t StartDocPrinterA(PrinterHandle handle, std::uint32_t level,
                                            const DocInfo1A* doc_info) = 0;
     // Pages carry no meaning for raw data; non-zero while a document is open.
@@ -128,8 +186,9 @@ public:
     virtual std::int32_t WritePrinter(PrinterHandle handle, const void* bytes, std::uint32_t count,
                                       std::uint32_t* written) = 0;
     virtual std::int32_t EndPagePrinter(PrinterHandle handle) = 0;
-    // Ends the document: the spooler takes it whole, or says why not. A
-    // document with no byte written may leave no job at all.
+    // Ends the document: the spooler takes it whole, or says why not (a
+    // refusal is noted as such in the Cause). A document with no byte written
+    // may leave no job at all.
     virtual std::int32_t EndDocPrinter(PrinterHandle handle) = 0;
     // Releases the handle; it is not used again, whatever this returns. A
     // document still open is ended the way the platform ends it (winspool
@@ -142,18 +201,13 @@ public:
     // Constant for a backend. The exit status rests on it: once a job may
     // exist, no later failure can be reported as "no job".
     virtual bool StartedDocumentIsJob() = 0;
-    // Whether the most recent spooler call that returned zero was a definite
-    // refusal: the spooler answered that it will not take the document and
-    // holds no job of it (CUPS: an IPP error answer to the job's request).
-    // False when the effect of the failure is unknown: a lost or late answer,
-    // a short write, a call that could not be made.
-    virtual bool LastFailureWasRefusal() = 0;
-    // Why the run's first failure with the spooler or the printer list
-    // happened, in plain words for the cause line ("answer lost", "queue not
-    // accepting jobs", "server not answering at ADDRESS"); empty when nothing
-    // failed that the backend can explain.
-    virtual std::string FailureCause() = 0;
 };
+
+// "QUEUE-ID": a job as both spoolers name it to users (lpstat, the queue
+// window), and as the cause lines name it.
+inline std::string JobName(std::string_view printer, std::uint32_t id) {
+    return std::string(printer) + "-" + std::to_string(id);
+}
 
 // --- Job watch --------------------------------------------------------------
 
@@ -172,16 +226,11 @@ struct JobReport {
 };
 
 // Following the job of a run to the spooler's verdict, when the user asked
-// for it. Nothing here is called on a run that did not ask, apart from
-// RequestedWait, which must cost nothing.
+// for it (PLOXWEN_WAIT). Nothing here is called on a run that did not ask.
 class JobWatch {
 public:
     virtual ~JobWatch() = default;
 
-    // The wait the user asked for (the environment's PLOXWEN_WAIT), as
-    // given; nullopt when unset or empty. Read once, before anything else of
-    // the run; the core validates it.
-    virtual std::optional<std::string> RequestedWait() = 0;
     // Called once, after ClosePrinter of a document that every call took and
     // before the first look, with the longest wait the core will spend. A
     // backend with a deadline for the run extends it by that much.
@@ -221,11 +270,9 @@ class Windowing {
 public:
     virtual ~Windowing() = default;
 
-    // The command line's argument text: everything after the program's name,
-    // as one string. Called once, first.
-    virtual std::u16string ArgumentText() = 0;
-    // The text fields of the start-up window, which exists (hidden) from
-    // start; a backend may keep them in memory until the window is shown.
+    // The text fields of the start-up window. Both backends keep them in
+    // memory and create the window only to show it, so the printing path
+    // never touches a window system; these calls cannot fail there.
     virtual void SetFieldText(Field field, std::u16string_view text) = 0;
     virtual std::u16string FieldText(Field field) = 0;
     // Modal message with one OK button, no icon, captioned with the
@@ -233,13 +280,6 @@ public:
     // it returns at once, having put the message where a caller reads it.
     // Bounded: a display that does not answer counts as none.
     virtual void ShowMessage(std::u16string_view prompt) = 0;
-    // Writes one line naming the cause of a failure where the caller can read
-    // it ("ploxwen: CAUSE" on stderr on POSIX); may do nothing where there is
-    // no such place. Called at most once, just before the run ends.
-    virtual void SayCause(std::string_view cause) = 0;
-    // Ends the process at once with `exit_status`. Does not return on a real
-    // platform; if it returns or throws, the caller goes on as if it had failed.
-    virtual void EndProgram(int exit_status) = 0;
     // Shows the start-up window and runs it until the user closes it. Returns
     // at once where no window can be shown.
     virtual void ShowFormUntilClosed() = 0;
@@ -247,11 +287,13 @@ public:
 
 // Everything a run needs, handed to the core by the backend's entry point.
 struct Platform {
+    Process& process;
     Windowing& windowing;
     PrintingServices& printing;
     Spooler& spooler;
     NarrowCodePage& code_page;
     JobWatch& job_watch;
+    Cause& cause;
 };
 
 }  // namespace ploxwen::platform

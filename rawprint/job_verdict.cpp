@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <string>
 
+#include "platform/backoff.h"
 #include "steps/run_step.h"
 
 namespace ploxwen::rawprint {
 namespace {
 
 using std::chrono::milliseconds;
+using steps::ExitStatus;
 
 // A device that takes the job at once has it done within tens of
 // milliseconds, so the second look comes soon; the pauses then double up to
@@ -23,44 +26,46 @@ std::string WithReason(const std::string& line, const std::string& reason) {
 
 }  // namespace
 
-std::optional<std::chrono::seconds> ParseWait(std::string_view text) {
+std::optional<std::chrono::seconds> RequestedWait(platform::Process& process) {
+    const std::optional<std::string> text = process.EnvironmentVariable(kWaitVariable);
+    if (!text) return std::nullopt;
     unsigned long seconds = 0;
-    const char* const end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-    if (text.empty() || error != std::errc() || stop != end || seconds < 1 ||
+    const char* const end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, seconds);
+    if (error != std::errc() || stop != end || seconds < 1 ||
         seconds > static_cast<unsigned long>(kLongestWait.count())) {
-        return std::nullopt;
+        throw platform::PlatformError(std::string(kWaitVariable) +
+                                      " must be a whole number of seconds from 1 to " +
+                                      std::to_string(kLongestWait.count()));
     }
     return std::chrono::seconds(seconds);
 }
 
-JobVerdict WaitForVerdict(platform::JobWatch& watch, const char* printer_name, std::uint32_t job_id,
-                          std::chrono::seconds wait) {
+ExitStatus WaitForVerdict(platform::JobWatch& watch, platform::Cause& cause, const char* printer_name,
+                          std::uint32_t job_id, std::chrono::seconds wait) {
     // Without the longer deadline the watch is cut short, not wrong.
     steps::RunStep([&] { watch.BeginWatch(wait); });
     const milliseconds end = watch.Now() + wait;
-    milliseconds pause = kFirstPause;
+    platform::Backoff pauses(kFirstPause, kLongestPause);
     platform::JobReport report;
     for (;;) {
-        try {
-            report = watch.LookAtJob(printer_name, job_id);
-        } catch (const std::exception& failure) {
-            return {Verdict::kNotPrintedYet, failure.what()};
-        } catch (...) {
-            return {Verdict::kNotPrintedYet, "the spooler could not tell what became of the job"};
+        if (!steps::RunStep(cause, [&] { report = watch.LookAtJob(printer_name, job_id); })) {
+            cause.Note("the spooler could not tell what became of the job");  // when the look had no words
+            return ExitStatus::kNoVerdictYet;
         }
-        if (report.phase == platform::JobPhase::kCompleted) return {Verdict::kPrinted, {}};
-        if (report.phase == platform::JobPhase::kStopped)
-            return {Verdict::kNotPrinted,
-                    WithReason("job " + report.job + " " + report.state, report.reason)};
+        if (report.phase == platform::JobPhase::kCompleted) return ExitStatus::kPrinted;
+        if (report.phase == platform::JobPhase::kStopped) {
+            cause.Note(WithReason("job " + report.job + " " + report.state, report.reason));
+            return ExitStatus::kNotPrinted;
+        }
         const milliseconds now = watch.Now();
         if (now >= end) break;
-        watch.Pause(std::min(pause, end - now));
-        pause = std::min(pause * 2, kLongestPause);
+        watch.Pause(std::min(pauses.Next(), end - now));
     }
-    return {Verdict::kNotPrintedYet, WithReason("job " + report.job + " still " + report.state + " after " +
-                                                    std::to_string(wait.count()) + " s",
-                                                report.reason)};
+    cause.Note(WithReason(
+        "job " + report.job + " still " + report.state + " after " + std::to_string(wait.count()) + " s",
+        report.reason));
+    return ExitStatus::kNoVerdictYet;
 }
 
 }  // namespace ploxwen::rawprint

@@ -6,35 +6,27 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
+#include "steps/exit_status.h"
 
 namespace ploxwen::rawprint {
 
+inline constexpr char kWaitVariable[] = "PLOXWEN_WAIT";
 inline constexpr std::chrono::seconds kLongestWait(3600);
 
-// The wait `text` asks for: whole seconds from 1 to kLongestWait in decimal
-// digits and nothing else (no sign, space or unit); nullopt for any other text.
-std::optional<std::chrono::seconds> ParseWait(std::string_view text);
-
-enum class Verdict {
-    kPrinted,        // the spooler completed the job: the device took every byte
-    kNotPrinted,     // aborted, cancelled, or stopped with its printer
-    kNotPrintedYet,  // no verdict within the wait, or the spooler could not tell
-};
-
-struct JobVerdict {
-    Verdict verdict = Verdict::kNotPrintedYet;
-    std::string cause;  // "job Virtual-17 aborted: ..."; empty for kPrinted
-};
+// The wait asked for in the environment: nullopt when PLOXWEN_WAIT is unset
+// or empty. Throws PlatformError naming the variable for any text but whole
+// seconds from 1 to kLongestWait in decimal digits (no sign, space or unit).
+std::optional<std::chrono::seconds> RequestedWait(platform::Process& process);
 
 // Watches the job the document started on `printer_name` became (`job_id`
 // as StartDocPrinterA returned it) until the spooler decides or `wait` has
 // passed, looking at once and then at growing intervals, the last look at
-// the end of the wait. The job is left as it is whatever the verdict.
-JobVerdict WaitForVerdict(platform::JobWatch& watch, const char* printer_name, std::uint32_t job_id,
-                          std::chrono::seconds wait);
+// the end of the wait. Returns kPrinted, kNotPrinted or kNoVerdictYet, and
+// notes the words of the last two in `cause`. The job is left as it is.
+steps::ExitStatus WaitForVerdict(platform::JobWatch& watch, platform::Cause& cause, const char* printer_name,
+                                 std::uint32_t job_id, std::chrono::seconds wait);
 
 }  // namespace ploxwen::rawprint

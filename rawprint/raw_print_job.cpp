@@ -51,9 +51,10 @@ private:
 
 PrintResult RunPrintingBlock(const platform::Platform& platform,
                              const std::function<std::u16string()>& data_text) {
+    using steps::ExitStatus;
     platform::Spooler& spooler = platform.spooler;
-    // The open's result is tested; the later results stored here are not
-    // (the block goes on whatever they say), only noted for the outcome.
+    // The open's result is tested; the later results stored here steer
+    // nothing (the block goes on whatever they say).
     std::int32_t status = 0;
     platform::PrinterHandle handle = 0;
     DocumentRecord record;
@@ -61,18 +62,17 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
     std::u16string data;
     std::uint32_t written = 0;
 
-    // Only the open result steers the block: every later call is made
-    // whatever the one before returned. The results are looked at only to
-    // tell the caller whether a job of this run may exist: once the whole
-    // payload was handed over, or once a started document is already a job.
-    bool clean = true;
-    bool handed_over = false;
+    // Whether a job of this run may exist is told from the calls' results:
+    // once the whole payload was handed over, or once a started document is
+    // already a job.
+    bool clean = true;         // every call after the open succeeded
+    bool handed_over = false;  // WritePrinter took every byte of the payload
     bool job_may_exist = false;
-    auto step = [&clean](auto&& body) { clean = RunStep(body) && clean; };
+    auto step = [&](auto&& body) { clean = RunStep(platform.cause, body) && clean; };
 
     // Open the printer that is current now, by its device name.
     std::string name;
-    RunStep([&] {
+    RunStep(platform.cause, [&] {
         name = platform.code_page.ToNarrowExactly(platform.printing.CurrentDeviceName());
         status = spooler.OpenPrinterA(name.c_str(), &handle, nullptr);
     });
@@ -103,8 +103,8 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
         }
         const auto count = static_cast<std::uint32_t>(payload.size());
         status = spooler.WritePrinter(handle, payload.data(), count, &written);
-        if (status == 0 || written != count) clean = false;
-        handed_over = clean;
+        handed_over = status != 0 && written == count;
+        if (!handed_over) clean = false;
     });
     step([&] {
         status = spooler.EndPagePrinter(handle);
@@ -119,12 +119,10 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
         if (status == 0) clean = false;
     });
 
-    if (clean) return {PrintOutcome::kPrinted, doc_start_result, name};
+    if (clean) return {ExitStatus::kPrinted, doc_start_result, name};
     // A refusal is the spooler's word that it holds no job of the document.
-    if ((job_may_exist || handed_over) && !spooler.LastFailureWasRefusal()) {
-        return {PrintOutcome::kUnconfirmed, doc_start_result, name};
-    }
-    return {PrintOutcome::kSpoolerFailed, doc_start_result, name};
+    const bool may_exist = (job_may_exist || handed_over) && !platform.cause.refused();
+    return {may_exist ? ExitStatus::kJobMayExist : ExitStatus::kNoJob, doc_start_result, name};
 }
 
 }  // namespace ploxwen::rawprint

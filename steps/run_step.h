@@ -1,18 +1,41 @@
 // The load sequence runs every step under one policy: a step that fails is
 // abandoned where it failed and the sequence goes on with the next step. The
-// application and the printing block share it, so it sits below both and
-// depends on nothing.
+// application and the printing block share it, so it sits below both.
 #pragma once
+
+#include <exception>
+
+#include "platform/platform.h"
 
 namespace ploxwen::steps {
 
 // Runs one step and absorbs any failure inside it. Temporaries the step made
-// are released by unwinding. Returns whether the step ran to its end.
+// are released by unwinding. Returns whether the step ran to its end. For a
+// step whose failure explains nothing of the run's outcome (the printer to
+// put back at the end, a missing piece of the argument text).
 template <typename Step>
 bool RunStep(Step&& step) noexcept {
     try {
         step();
         return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// The same, and the failure's own words become the run's cause unless an
+// earlier failure's did: for the steps whose failure decides the status.
+template <typename Step>
+bool RunStep(platform::Cause& cause, Step&& step) noexcept {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& failure) {
+        try {
+            cause.Note(failure.what());
+        } catch (...) {  // no memory for the words: the status still tells
+        }
+        return false;
     } catch (...) {
         return false;
     }

@@ -22,12 +22,9 @@ using platform::PlatformError;
 constexpr std::chrono::seconds kRunTime(30);
 // libcups asks KeepWaiting after each wait this long without a byte.
 constexpr double kWaitSeconds = 1;
-// Connecting again after a refusal: a server being started or reloaded has
-// its socket a moment after, or before, it listens. A full listen queue is
-// retried until the deadline.
+// How long a refusal is retried; a full listen queue is retried until the
+// deadline.
 constexpr std::chrono::seconds kRefusalPatience(1);
-constexpr std::chrono::milliseconds kFirstRetryDelay(5);
-constexpr std::chrono::milliseconds kLongestRetryDelay(200);
 // How long a TCP probe waits to see its connect() refused or accepted.
 constexpr int kProbeMilliseconds = 100;
 
@@ -70,7 +67,7 @@ ConnectFailure ProbeServer() {
 
 }  // namespace
 
-CupsConnection::CupsConnection() : deadline_(kRunTime) {
+CupsConnection::CupsConnection(platform::Cause& cause) : deadline_(kRunTime), cause_(cause) {
     // A server that goes away mid-request must fail the write, not end the
     // process: libcups sends without MSG_NOSIGNAL.
     std::signal(SIGPIPE, SIG_IGN);
@@ -84,9 +81,8 @@ CupsConnection::~CupsConnection() {
 }
 
 http_t* CupsConnection::Get() {
-    if (http_ == nullptr && !connect_failed_) {
+    if (http_ == nullptr && connect_failure_.empty()) {
         http_ = ConnectBeforeDeadline();
-        connect_failed_ = http_ == nullptr;
         if (http_ != nullptr) {
             // Without a callback libcups would give up on a server silent
             // for 10 s; the deadline alone decides.
@@ -94,8 +90,8 @@ http_t* CupsConnection::Get() {
             deadline_.Guard(http_);
         }
     }
-    if (http_ == nullptr) throw PlatformError("the CUPS server does not answer");
-    if (deadline_.Passed()) throw PlatformError("no time left for another request");
+    if (http_ == nullptr) throw PlatformError(connect_failure_);
+    if (deadline_.Passed()) throw PlatformError(NotAnswering());
     return http_;
 }
 
@@ -109,8 +105,7 @@ bool CupsConnection::ClosedUnanswered() const {
 bool CupsConnection::Retry::Again(CupsConnection& connection) {
     if (!connection.ClosedUnanswered() || Clock::now() - since_ >= kRefusalPatience) return false;
     connection.Drop();
-    std::this_thread::sleep_for(pause_);
-    pause_ = std::clamp(pause_ * 2, kFirstRetryDelay, kLongestRetryDelay);
+    std::this_thread::sleep_for(pauses_.Next());
     return true;
 }
 
@@ -127,7 +122,7 @@ void CupsConnection::ExtendDeadline(Clock::duration more) {
 }
 
 http_t* CupsConnection::ConnectBeforeDeadline() {
-    std::chrono::milliseconds delay = kFirstRetryDelay;
+    platform::Backoff pauses(kFirstRetryDelay, kLongestRetryDelay);
     Clock::time_point retrying_since = Clock::now();
     bool was_busy = true;
     for (;;) {
@@ -139,7 +134,7 @@ http_t* CupsConnection::ConnectBeforeDeadline() {
             if (http != nullptr) return http;
         }
         if (deadline_.Passed()) {
-            NoteCause(NotAnswering());
+            connect_failure_ = NotAnswering();
             return nullptr;
         }
         // A busy server is waited for; a refusing one only briefly.
@@ -149,11 +144,11 @@ http_t* CupsConnection::ConnectBeforeDeadline() {
         was_busy = busy;
         if (failure == ConnectFailure::kUnreachable ||
             (!busy && Clock::now() - retrying_since >= kRefusalPatience)) {
-            NoteCause("server unreachable at " + ServerAddress());
+            connect_failure_ = "server unreachable at " + ServerAddress();
             return nullptr;
         }
-        std::this_thread::sleep_for(std::min<Clock::duration>(delay, deadline_.When() - Clock::now()));
-        delay = std::min(delay * 2, kLongestRetryDelay);
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(pauses.Next(), deadline_.When() - Clock::now()));
     }
 }
 
@@ -175,7 +170,7 @@ const char* CupsConnection::AskPassword(const char* prompt, http_t* http, const 
         cupsSetPasswordCB2(&CupsConnection::AskPassword, self);
         connection->deadline_.Extend(Clock::now() - asked);
     }
-    if (password == nullptr) connection->NoteCause("authentication required");
+    if (password == nullptr) connection->cause_.Note("authentication required");
     return password;
 }
 
@@ -185,18 +180,10 @@ std::string CupsConnection::ServerAddress() const {
     return std::string(server) + ":" + std::to_string(ippPort());
 }
 
-void CupsConnection::NoteCause(std::string cause) {
-    // The first failure explains the run; later ones follow from it.
-    if (cause_.empty()) cause_ = std::move(cause);
-}
-
-std::string CupsConnection::FailureCause() const {
-    if (!cause_.empty()) return cause_;
+std::string CupsConnection::RequestFailure(const std::string& otherwise) const {
     if (deadline_.Passed()) return NotAnswering();
-    // libcups's word for a request that broke off without an answer.
-    if (cupsLastError() == IPP_STATUS_ERROR_INTERNAL)
-        return "connection lost to the server at " + ServerAddress();
-    return CauseOfStatus(cupsLastError(), ServerAddress());
+    const std::string cause = CauseOfStatus(cupsLastError(), ServerAddress());
+    return cause.empty() ? otherwise : cause;
 }
 
 }  // namespace ploxwen::posix

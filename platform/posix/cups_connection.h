@@ -1,8 +1,8 @@
 // The one connection to the CUPS server that serves a whole run, and the
 // run's deadline: connecting, every wait for the server and every retry give
-// up when it passes, and a request under way is cut off then. It also keeps
-// the cause of the run's first failure, so that whatever request meets it,
-// the cause line names what went wrong first.
+// up when it passes, and a request under way is cut off then. A failure is
+// named where it happens: Get() throws why there is no connection, and
+// RequestFailure() words a request that came back without an answer.
 #pragma once
 
 #include <cups/cups.h>
@@ -10,20 +10,24 @@
 #include <chrono>
 #include <string>
 
+#include "platform/backoff.h"
+#include "platform/platform.h"
 #include "platform/posix/cups_deadline.h"
 
 namespace ploxwen::posix {
 
 class CupsConnection {
 public:
-    CupsConnection();
+    // `cause` takes what a callback of libcups cannot throw (a password that
+    // nobody can type).
+    explicit CupsConnection(platform::Cause& cause);
     ~CupsConnection();
     CupsConnection(const CupsConnection&) = delete;
     CupsConnection& operator=(const CupsConnection&) = delete;
 
     // The connection, made on first use (with retries while the server is
-    // busy or restarting). Throws PlatformError when there is none or no
-    // time is left for a request.
+    // busy or restarting). Throws PlatformError naming why when there is none
+    // or no time is left for a request.
     http_t* Get();
     // The connection of a request under way; null when there is none.
     http_t* Current() { return http_; }
@@ -53,10 +57,9 @@ public:
     std::string ServerAddress() const;
     // The cause of a run that ran out of time.
     std::string NotAnswering() const { return "server not answering at " + ServerAddress(); }
-    // Keeps `cause` if it is the run's first.
-    void NoteCause(std::string cause);
-    // The first cause noted, else what the last request tells.
-    std::string FailureCause() const;
+    // Why the last request failed: out of time, whatever libcups made of the
+    // cut; else the server's own status; else `otherwise` (what this side saw).
+    std::string RequestFailure(const std::string& otherwise) const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -70,8 +73,12 @@ private:
 
     private:
         Clock::time_point since_ = Clock::now();
-        std::chrono::milliseconds pause_{0};
+        platform::Backoff pauses_{kFirstRetryDelay, kLongestRetryDelay};
     };
+    // Connecting again after a refusal: a server being started or reloaded
+    // has its socket a moment after, or before, it listens.
+    static constexpr std::chrono::milliseconds kFirstRetryDelay{5};
+    static constexpr std::chrono::milliseconds kLongestRetryDelay{200};
 
     bool ClosedUnanswered() const;
     static int KeepWaiting(http_t* http, void* self);
@@ -79,9 +86,9 @@ private:
                                    void* self);
 
     CupsDeadline deadline_;
-    std::string cause_;
+    platform::Cause& cause_;
     http_t* http_ = nullptr;
-    bool connect_failed_ = false;  // then no later request tries again
+    std::string connect_failure_;  // why there is no connection; then no later request tries again
 };
 
 }  // namespace ploxwen::posix

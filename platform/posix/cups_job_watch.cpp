@@ -1,7 +1,6 @@
 #include "platform/posix/cups_job_watch.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -136,12 +135,6 @@ std::string ReasonOf(const Keywords& job_reasons, const PrinterView& printer) {
 
 }  // namespace
 
-std::optional<std::string> CupsJobWatch::RequestedWait() {
-    const char* wait = std::getenv("PLOXWEN_WAIT");
-    if (wait == nullptr || *wait == '\0') return std::nullopt;
-    return std::string(wait);
-}
-
 void CupsJobWatch::BeginWatch(std::chrono::seconds wait) {
     connection_.ExtendDeadline(wait);
 }
@@ -151,20 +144,19 @@ platform::JobReport CupsJobWatch::LookAtJob(const char* /*printer_name*/, std::u
     if (job == nullptr) throw PlatformError("the server named no job for the document");
     // The answer to one request, or a cause line naming the job.
     const auto ask = [&](IppPtr request) {
-        const char* fails = nullptr;
+        std::string cause;
         try {
             http_t* http = connection_.Get();
             IppPtr answer(cupsDoRequest(http, request.release(), "/"));
             const ipp_status_t status = cupsLastError();
             if (answer && IppSucceeded(status)) return answer;
-            if (status == IPP_STATUS_ERROR_NOT_FOUND)
-                fails = "the server no longer knows it";
-            else
-                connection_.NoteCause(CauseOfStatus(status, connection_.ServerAddress()));
-        } catch (const PlatformError&) {
+            cause = status == IPP_STATUS_ERROR_NOT_FOUND
+                        ? "the server no longer knows it"
+                        : connection_.RequestFailure("connection lost to the server at " +
+                                                     connection_.ServerAddress());
+        } catch (const PlatformError& failure) {
+            cause = failure.what();
         }
-        std::string cause = fails ? fails : connection_.FailureCause();
-        if (cause.empty()) cause = "connection lost to the server at " + connection_.ServerAddress();
         throw PlatformError("cannot look at job " + job->name + ": " + cause);
     };
 

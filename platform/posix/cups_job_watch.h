@@ -3,9 +3,6 @@
 // job has not reached its printer, whose state then explains the wait.
 #pragma once
 
-#include <optional>
-#include <string>
-
 #include "platform/platform.h"
 #include "platform/posix/cups_connection.h"
 #include "platform/posix/cups_spooler.h"
@@ -17,7 +14,6 @@ public:
     CupsJobWatch(CupsConnection& connection, const CupsSpooler& spooler)
         : connection_(connection), spooler_(spooler) {}
 
-    std::optional<std::string> RequestedWait() override;
     void BeginWatch(std::chrono::seconds wait) override;
     // The queue is the one the server named the job on, as it spells it.
     platform::JobReport LookAtJob(const char* printer_name, std::uint32_t job_id) override;

@@ -48,9 +48,10 @@ std::int32_t CupsSpooler::OpenPrinterA(const char* printer_name, platform::Print
     // deleted since the search is found by the job's first request.
     std::u16string device;
     try {
-        device = narrow_text_.Decode(printer_name);
-        if (!lookup_.Exists(device)) return 0;
-    } catch (const PlatformError&) {
+        device = code_page_.Decode(printer_name);
+        if (!printers_list_.Exists(device)) return 0;
+    } catch (const PlatformError& failure) {
+        cause_.Note(failure.what());
         return 0;
     }
     const platform::PrinterHandle opened = next_handle_++;
@@ -71,7 +72,7 @@ std::uint32_t CupsSpooler::StartDocPrinterA(platform::PrinterHandle handle, std:
     try {
         printer->resource = TargetOf(printer->queue).resource;
         if (doc_info->pDocName != nullptr && *doc_info->pDocName != '\0') {
-            printer->job_name = EncodeUtf8Escaped(narrow_text_.Decode(doc_info->pDocName));
+            printer->job_name = EncodeUtf8Escaped(code_page_.Decode(doc_info->pDocName));
         }
     } catch (...) {
         return 0;
@@ -123,15 +124,16 @@ std::int32_t CupsSpooler::WritePrinter(platform::PrinterHandle handle, const voi
     // Cut off before the end, the request leaves no job behind.
     const std::string cut_off = "connection lost while sending";
     try {
-        if (printer->state == JobState::kStarted && !StartPrintJob(*printer)) return Fail(*printer, cut_off);
+        if (printer->state == JobState::kStarted && !StartPrintJob(*printer))
+            return Fail(*printer, connection_.RequestFailure(cut_off));
         http_t* http = connection_.Current();
         http_status_t status = cupsWriteRequestData(http, static_cast<const char*>(bytes), count);
         // Out of libcups's buffer: a write that succeeds has reached the
         // connection, so a server gone by now fails it here, before the end.
         if (status == HTTP_STATUS_CONTINUE && httpFlushWrite(http) < 0) status = HTTP_STATUS_ERROR;
-        if (status != HTTP_STATUS_CONTINUE) return Fail(*printer, cut_off);
-    } catch (...) {
-        return Fail(*printer, cut_off);
+        if (status != HTTP_STATUS_CONTINUE) return Fail(*printer, connection_.RequestFailure(cut_off));
+    } catch (const std::exception& failure) {
+        return Fail(*printer, failure.what());
     }
     *written = count;
     return 1;
@@ -160,17 +162,19 @@ std::int32_t CupsSpooler::EndDocPrinter(platform::PrinterHandle handle) {
                 // anything else leaves the job's fate unknown: the server may
                 // have made it.
                 if (httpGetStatus(http) >= HTTP_STATUS_BAD_REQUEST)
-                    return Fail(*printer, "the job was refused", true);
-                if (!connection_.deadline_passed()) connection_.NoteCause("answer lost");
-                return Fail(*printer, "answer lost");
+                    return Fail(*printer, connection_.RequestFailure("the job was refused"), true);
+                return Fail(*printer,
+                            connection_.deadline_passed() ? connection_.NotAnswering() : "answer lost");
             }
             // An IPP error answer: the server refused the job and holds none.
-            if (!IppSucceeded(cupsLastError())) return Fail(*printer, "the job was refused", true);
+            if (!IppSucceeded(cupsLastError()))
+                return Fail(*printer, connection_.RequestFailure("the job was refused"), true);
             printer->state = JobState::kDone;
             if (ipp_attribute_t* id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER)) {
                 const int job_id = ippGetInteger(id, 0);
                 accepted_[static_cast<std::uint32_t>(handle)] = {
-                    job_id, printer->queue + "-" + std::to_string(job_id), TargetOf(printer->queue).uri};
+                    job_id, platform::JobName(printer->queue, static_cast<std::uint32_t>(job_id)),
+                    TargetOf(printer->queue).uri};
             }
             return 1;
         }
@@ -196,13 +200,11 @@ const CupsSpooler::AcceptedJob* CupsSpooler::Accepted(std::uint32_t document) co
     return found == accepted_.end() ? nullptr : &found->second;
 }
 
-std::int32_t CupsSpooler::Fail(OpenPrinter& printer, const std::string& fallback_cause, bool refused) {
-    last_failure_refused_ = refused;
-    // Out of time, whatever libcups made of the cut; else the server's own
-    // reason if it gave one, else what this side saw.
-    std::string cause = CauseOfStatus(cupsLastError(), connection_.ServerAddress());
-    if (!refused && connection_.deadline_passed()) cause = connection_.NotAnswering();
-    connection_.NoteCause(cause.empty() ? fallback_cause : cause);
+std::int32_t CupsSpooler::Fail(OpenPrinter& printer, const std::string& cause, bool refused) {
+    if (refused)
+        cause_.NoteRefusal(cause);
+    else
+        cause_.Note(cause);
     // The connection is mid-request or in doubt: close it, which also makes
     // the server drop a request it has not got whole.
     if (printer.state == JobState::kStreaming) connection_.Drop();

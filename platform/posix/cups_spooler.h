@@ -9,15 +9,17 @@
 
 #include "platform/platform.h"
 #include "platform/posix/cups_connection.h"
-#include "platform/posix/cups_printer_lookup.h"
-#include "platform/posix/narrow_text.h"
+#include "platform/posix/cups_printer_list.h"
+#include "platform/posix/posix_code_page.h"
 
 namespace ploxwen::posix {
 
 class CupsSpooler final : public platform::Spooler {
 public:
-    CupsSpooler(CupsConnection& connection, CupsPrinterLookup& lookup, NarrowText& narrow_text)
-        : connection_(connection), lookup_(lookup), narrow_text_(narrow_text) {}
+    // A call that fails notes why in `cause`.
+    CupsSpooler(CupsConnection& connection, CupsPrinterList& printers, PosixCodePage& code_page,
+                platform::Cause& cause)
+        : connection_(connection), printers_list_(printers), code_page_(code_page), cause_(cause) {}
 
     std::int32_t OpenPrinterA(const char* printer_name, platform::PrinterHandle* handle,
                               const void* defaults) override;
@@ -42,8 +44,6 @@ public:
     // The job of the document StartDocPrinterA numbered `document`; null
     // when the server has made none (yet).
     const AcceptedJob* Accepted(std::uint32_t document) const;
-    bool LastFailureWasRefusal() override { return last_failure_refused_; }
-    std::string FailureCause() override { return connection_.FailureCause(); }
 
 private:
     // kStarted: the document is open but no byte has gone yet, so no request
@@ -58,16 +58,17 @@ private:
 
     OpenPrinter* Find(platform::PrinterHandle handle);
     bool StartPrintJob(OpenPrinter& printer);
-    // Ends a failed call: notes the cause, drops a request in doubt, returns 0.
-    std::int32_t Fail(OpenPrinter& printer, const std::string& fallback_cause, bool refused = false);
+    // Ends a failed call: notes `cause` (as a refusal: the server holds no
+    // job of it), drops a request in doubt, returns 0.
+    std::int32_t Fail(OpenPrinter& printer, const std::string& cause, bool refused = false);
 
     CupsConnection& connection_;
-    CupsPrinterLookup& lookup_;
-    NarrowText& narrow_text_;
+    CupsPrinterList& printers_list_;
+    PosixCodePage& code_page_;
+    platform::Cause& cause_;
     std::map<platform::PrinterHandle, OpenPrinter> printers_;
     platform::PrinterHandle next_handle_ = 1;
     std::map<std::uint32_t, AcceptedJob> accepted_;  // by document number
-    bool last_failure_refused_ = false;
 };
 
 }  // namespace ploxwen::posix

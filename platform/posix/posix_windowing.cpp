@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/posix/utf8_text.h"
+
 #if PLOXWEN_WINDOW_MODULE
 #include <dlfcn.h>
 #endif
@@ -62,24 +64,7 @@ PloxwenText Text(std::string_view bytes) {
 }
 #endif
 
-// The argument text as the shell left it: argv[1..] joined with single spaces.
-std::string JoinArguments(const std::vector<std::string>& arguments) {
-    std::string joined;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (i > 0) joined.push_back(' ');
-        joined += arguments[i];
-    }
-    return joined;
-}
-
 }  // namespace
-
-PosixWindowing::PosixWindowing(int argc, char** argv, const NarrowText& narrow_text)
-    : arguments_(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)), narrow_text_(narrow_text) {}
-
-std::u16string PosixWindowing::ArgumentText() {
-    return narrow_text_.DecodeArgumentText(JoinArguments(arguments_));
-}
 
 void PosixWindowing::SetFieldText(platform::Field field, std::u16string_view text) {
     (field == platform::Field::Text1 ? text1_ : text2_) = text;
@@ -98,29 +83,19 @@ void PosixWindowing::ShowMessage(std::u16string_view prompt) {
 #if PLOXWEN_WINDOW_MODULE
     if (!window_module_) window_module_ = OpenWindowModule();
     if (window_module_) {
-        line.pop_back();
-        window_module_->show_message(Text(kApplicationTitle), Text(line));
+        const std::string text = EncodeValidUtf8(prompt);
+        window_module_->show_message(Text(kApplicationTitle), Text(text));
         return;
     }
 #endif
     if (!written) throw platform::PlatformError("cannot write the message");
 }
 
-void PosixWindowing::SayCause(std::string_view cause) {
-    std::fprintf(stderr, "ploxwen: %.*s\n", static_cast<int>(cause.size()), cause.data());
-    std::fflush(stderr);
-}
-
-void PosixWindowing::EndProgram(int exit_status) {
-    std::fflush(nullptr);
-    std::_Exit(exit_status);
-}
-
 void PosixWindowing::ShowFormUntilClosed() {
 #if PLOXWEN_WINDOW_MODULE
     if (!window_module_) return;
-    const std::string text1 = EncodeUtf8Escaped(text1_);
-    const std::string text2 = EncodeUtf8Escaped(text2_);
+    const std::string text1 = EncodeValidUtf8(text1_);
+    const std::string text2 = EncodeValidUtf8(text2_);
     window_module_->show_form(Text(kFormCaption), Text(text1), Text(text2));
 #endif
 }

@@ -1,32 +1,23 @@
-// Windowing services on POSIX: the argument text from argv, the two fields
-// kept in memory until a window shows them, the failure message on stderr and,
-// where a display is available, in a window from the window module.
+// Windowing services on POSIX: the two fields kept in memory until a window
+// shows them, the failure message on stderr and, where a display is
+// available, in a window from the window module.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/narrow_text.h"
 #include "platform/posix/window_module_abi.h"
 
 namespace ploxwen::posix {
 
 class PosixWindowing final : public platform::Windowing {
 public:
-    PosixWindowing(int argc, char** argv, const NarrowText& narrow_text);
-
-    std::u16string ArgumentText() override;
     void SetFieldText(platform::Field field, std::u16string_view text) override;
     std::u16string FieldText(platform::Field field) override;
     void ShowMessage(std::u16string_view prompt) override;
-    void SayCause(std::string_view cause) override;
-    [[noreturn]] void EndProgram(int exit_status) override;
     void ShowFormUntilClosed() override;
 
 private:
-    std::vector<std::string> arguments_;
-    const NarrowText& narrow_text_;
     std::u16string text1_;
     std::u16string text2_;
     // The window module with its display open; null where there is none.

@@ -2,9 +2,8 @@
 // library opened with dlopen() only when the failure message must be shown,
 // so that the printing path never maps the toolkit or X11.
 //
-// All strings are UTF-8 with an explicit length; they may hold bytes that are
-// not valid UTF-8 (bytes the locale could not decode), which the module shows
-// as replacement characters.
+// All strings are well-formed UTF-8 with an explicit length: the program has
+// already replaced each byte the locale could not decode with U+FFFD.
 #pragma once
 
 #include <stddef.h>
@@ -14,7 +13,7 @@ extern "C" {
 #endif
 
 // Raised on any incompatible change of the table below.
-#define PLOXWEN_WINDOW_MODULE_ABI_VERSION 1
+#define PLOXWEN_WINDOW_MODULE_ABI_VERSION 2
 
 // Name of the single symbol the module exports.
 #define PLOXWEN_WINDOW_MODULE_ENTRY "ploxwen_window_module"

@@ -4,10 +4,13 @@
 #include <cstdlib>
 
 #include "app/form1.h"
-#include "platform/win32/ansi_code_page.h"
-#include "platform/win32/win32_job_watch.h"
+#include "platform/win32/win32_code_page.h"
+#include "platform/win32/win32_process.h"
 #include "platform/win32/win32_windowing.h"
-#include "platform/win32/winspool_print_system.h"
+#include "platform/win32/winspool_job_watch.h"
+#include "platform/win32/winspool_library.h"
+#include "platform/win32/winspool_printer_list.h"
+#include "platform/win32/winspool_spooler.h"
 
 // A GUI program has nowhere to print the runtime's report of an uncaught
 // exception (there is none: every step absorbs its failures). Replacing the
@@ -20,10 +23,14 @@ void __verbose_terminate_handler() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     using namespace ploxwen;
+    win32::Win32Process process;
     win32::Win32Windowing windowing(instance, show_command);
-    win32::WinspoolPrintSystem print_system;
-    win32::AnsiCodePage code_page;
-    win32::Win32JobWatch job_watch;
-    const platform::Platform platform{windowing, print_system, print_system, code_page, job_watch};
+    platform::Cause cause;
+    win32::WinspoolLibrary winspool;
+    win32::WinspoolPrinterList printers(winspool);
+    win32::WinspoolSpooler spooler(winspool, cause);
+    win32::Win32CodePage code_page;
+    win32::WinspoolJobWatch job_watch(winspool);
+    const platform::Platform platform{process, windowing, printers, spooler, code_page, job_watch, cause};
     return app::RunApplication(platform);
 }

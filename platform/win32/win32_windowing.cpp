@@ -1,6 +1,5 @@
 #include "platform/win32/win32_windowing.h"
 
-#include "platform/win32/command_line.h"
 #include "platform/win32/resource.h"
 
 namespace ploxwen::win32 {
@@ -49,10 +48,6 @@ Win32Windowing::~Win32Windowing() {
     if (font_ != nullptr) DeleteObject(font_);
 }
 
-std::u16string Win32Windowing::ArgumentText() {
-    return ArgumentTextOf(GetCommandLineW());
-}
-
 void Win32Windowing::SetFieldText(platform::Field field, std::u16string_view text) {
     texts_[Slot(field)] = ToWide(text);
 }
@@ -67,19 +62,6 @@ void Win32Windowing::ShowMessage(std::u16string_view prompt) {
     if (MessageBoxW(nullptr, text.c_str(), kApplicationTitle, MB_OK | MB_TASKMODAL) == 0) {
         throw platform::PlatformError("cannot show the message");
     }
-}
-
-void Win32Windowing::SayCause(std::string_view cause) {
-    // A GUI program has a standard error only where its caller gave it one.
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
-    const std::string line = "ploxwen: " + std::string(cause) + "\r\n";
-    DWORD written = 0;
-    WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-}
-
-void Win32Windowing::EndProgram(int exit_status) {
-    ExitProcess(static_cast<UINT>(exit_status));
 }
 
 void Win32Windowing::CreateForm() {

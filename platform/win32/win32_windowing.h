@@ -1,5 +1,5 @@
-// Windowing services on Win32: the command line, the message box, and Form1
-// as a plain window with its two edit controls.
+// Windowing services on Win32: the message box, and Form1 as a plain window
+// with its two edit controls.
 #pragma once
 
 #include <windows.h>
@@ -17,12 +17,9 @@ public:
     Win32Windowing(HINSTANCE instance, int show_command);
     ~Win32Windowing() override;
 
-    std::u16string ArgumentText() override;
     void SetFieldText(platform::Field field, std::u16string_view text) override;
     std::u16string FieldText(platform::Field field) override;
     void ShowMessage(std::u16string_view prompt) override;
-    void SayCause(std::string_view cause) override;
-    [[noreturn]] void EndProgram(int exit_status) override;
     void ShowFormUntilClosed() override;
 
 private:

@@ -1,6 +1,7 @@
 // An in-memory platform for unit tests of the load sequence: printers, a
 // current printer, a spooler that keeps what it receives, two text fields.
-// Every call is recorded, and any call can be made to fail.
+// Every call is recorded, and a step of the sequence can be made to fail
+// where a real backend can fail.
 #pragma once
 
 #include <algorithm>
@@ -17,18 +18,15 @@ namespace ploxwen::fake {
 
 enum class Op {
     ArgumentText,
+    EnvironmentVariable,
     SetFieldText,
     FieldText,
     ShowMessage,
     EndProgram,
     ShowForm,
     ObtainPrinterList,
-    Count,
-    DeviceName,
-    MakeCurrent,
     CurrentDeviceName,
     ToNarrow,
-    RequestedWait,
     BeginWatch,
     LookAtJob,
     // The spooler's calls, in the order of a job.
@@ -44,11 +42,51 @@ inline bool IsSpoolerCall(Op op) {
     return op >= Op::OpenPrinterA;
 }
 
-// How a call fails: it throws, a spooler function returns zero, or WritePrinter takes 2 bytes.
+// The places of a run where a backend can fail, in the order a run meets them.
+enum class Step {
+    kArgumentText,       // the command line cannot be decoded
+    kSavedPrinter,       // the current printer at start cannot be read (none, server gone)
+    kSearch,             // the printers cannot be looked up for the name typed
+    kNameConversion,     // the printer's name has no exact narrow form
+    kOpen,               // OpenPrinterA
+    kRecordConversion,   // the document record's narrow form
+    kStartDoc,           // StartDocPrinterA
+    kStartPage,          // StartPagePrinter
+    kPayloadConversion,  // the payload's narrow form
+    kWrite,              // WritePrinter
+    kEndPage,            // EndPagePrinter
+    kEndDoc,             // EndDocPrinter
+    kClose,              // ClosePrinter
+    kLook,               // the first look at the job, with a wait
+    kRestore,            // the printers cannot be looked up for the saved name
+    kMessage,            // the message cannot be shown
+    kEnd,                // ending the program fails
+};
+inline const char* const kStepNames[] = {"argument text",
+                                         "saved printer",
+                                         "search",
+                                         "name conversion",
+                                         "OpenPrinterA",
+                                         "record conversion",
+                                         "StartDocPrinterA",
+                                         "StartPagePrinter",
+                                         "payload conversion",
+                                         "WritePrinter",
+                                         "EndPagePrinter",
+                                         "EndDocPrinter",
+                                         "ClosePrinter",
+                                         "look at the job",
+                                         "restore",
+                                         "message",
+                                         "end"};
+inline std::string NameOf(Step step) {
+    return kStepNames[static_cast<int>(step)];
+}
+
+// How a step fails: it throws, a spooler function returns zero, or WritePrinter takes 2 bytes.
 enum class Fails { kThrows, kReturnsZero, kWritesShort };
 struct Fault {
-    Op op;
-    int occurrence;  // 1-based, counted per Op
+    Step step;
     Fails how;
 };
 
@@ -69,7 +107,8 @@ struct Document {
     bool ended = false, open = true;
 };
 
-class FakePlatform final : public platform::Windowing,
+class FakePlatform final : public platform::Process,
+                           public platform::Windowing,
                            public platform::PrintingServices,
                            public platform::PrinterList,
                            public platform::Spooler,
@@ -83,20 +122,21 @@ public:
     std::vector<Fault> faults;
     bool started_document_is_job = false;  // winspool's way; CUPS makes the job from the whole document
     bool zero_is_refusal = false;          // a spooler call returning zero says "no job of it"
-    std::optional<std::string> wait_text;  // PLOXWEN_WAIT
+    std::map<std::string, std::string> environment;
     std::vector<platform::JobReport> looks;
 
     std::vector<Op> calls;
     std::vector<Fault> fired;  // the faults that took effect, in order
     std::u16string text1, text2;
     std::vector<std::u16string> messages;
-    std::vector<std::string> causes;  // cause lines said
+    std::vector<std::string> causes;  // cause lines written
     std::optional<int> ended_with;
     std::vector<Document> documents;  // one per successful open; handle = kFirstHandle + index
     int form_shown = 0;
     std::optional<std::chrono::seconds> watch_began;
     std::vector<std::pair<std::string, std::uint32_t>> looked_at;  // printer and job id of each look
     std::chrono::milliseconds clock{0};
+    platform::Cause cause;
 
     static constexpr platform::PrinterHandle kFirstHandle = 0x1000;
 
@@ -108,9 +148,21 @@ public:
     std::u16string CurrentName() const {
         return current ? printers.at(static_cast<std::size_t>(*current)) : u"<none>";
     }
-    platform::Platform AsPlatform() { return {*this, *this, *this, *this, *this}; }
+    platform::Platform AsPlatform() { return {*this, *this, *this, *this, *this, *this, cause}; }
 
-    std::u16string ArgumentText() override { return Enter(Op::ArgumentText), argument_text; }
+    std::u16string ArgumentText() override {
+        Enter(Op::ArgumentText, Step::kArgumentText);
+        return argument_text;
+    }
+    std::optional<std::string> EnvironmentVariable(const char* name) override {
+        Enter(Op::EnvironmentVariable);
+        const auto found = environment.find(name);
+        if (found == environment.end() || found->second.empty()) return std::nullopt;
+        return found->second;
+    }
+    void WriteCause(std::string_view line) override { causes.emplace_back(line); }
+    void EndProgram(int exit_status) override { Enter(Op::EndProgram, Step::kEnd), ended_with = exit_status; }
+
     void SetFieldText(platform::Field field, std::u16string_view text) override {
         Enter(Op::SetFieldText);
         (field == platform::Field::Text1 ? text1 : text2) = text;
@@ -120,45 +172,47 @@ public:
         return field == platform::Field::Text1 ? text1 : text2;
     }
     void ShowMessage(std::u16string_view prompt) override {
-        Enter(Op::ShowMessage);
+        Enter(Op::ShowMessage, Step::kMessage);
         messages.emplace_back(prompt);
     }
-    void SayCause(std::string_view cause) override { causes.emplace_back(cause); }
-    void EndProgram(int exit_status) override { Enter(Op::EndProgram), ended_with = exit_status; }
     void ShowFormUntilClosed() override { Enter(Op::ShowForm), ++form_shown; }
 
-    // Each list handed out is a view of the fake's printers.
+    // Each list handed out is a view of the fake's printers. Like the real
+    // backends, the fake reads the printers once for each name searched:
+    // only that first reading can fail, the search's or the restore's.
+    std::unique_ptr<platform::PrinterList> ObtainPrinterListFor(std::u16string_view name) override {
+        const bool first = std::find(searched_.begin(), searched_.end(), name) == searched_.end();
+        if (first) searched_.emplace_back(name);
+        Enter(Op::ObtainPrinterList, !first                  ? std::nullopt
+                                     : searched_.size() == 1 ? std::optional(Step::kSearch)
+                                                             : std::optional(Step::kRestore));
+        return View();
+    }
     std::unique_ptr<platform::PrinterList> ObtainPrinterList() override {
-        struct View final : platform::PrinterList {
-            PrinterList& list;
-            explicit View(PrinterList& of) : list(of) {}
-            std::int32_t Count() override { return list.Count(); }
-            std::u16string DeviceName(std::int16_t index) override { return list.DeviceName(index); }
-            void MakeCurrent(std::int16_t index) override { list.MakeCurrent(index); }
-        };
         Enter(Op::ObtainPrinterList);
-        return std::make_unique<View>(*this);
+        return View();
     }
     std::u16string CurrentDeviceName() override {
-        Enter(Op::CurrentDeviceName);
+        Enter(Op::CurrentDeviceName, searched_.empty() ? std::optional(Step::kSavedPrinter) : std::nullopt);
         if (!current) throw platform::PlatformError("no current printer");
         return printers.at(static_cast<std::size_t>(*current));
     }
-    std::int32_t Count() override { return Enter(Op::Count), static_cast<std::int32_t>(printers.size()); }
+    std::int32_t Count() override { return static_cast<std::int32_t>(printers.size()); }
     // Both throw outside the list.
     std::u16string DeviceName(std::int16_t index) override {
-        return Enter(Op::DeviceName), printers.at(static_cast<std::size_t>(index));
+        return printers.at(static_cast<std::size_t>(index));
     }
     void MakeCurrent(std::int16_t index) override {
-        Enter(Op::MakeCurrent);
         printers.at(static_cast<std::size_t>(index));
         current = index;
     }
 
-    // Both conversions count as ToNarrow.
-    std::string ToNarrow(std::u16string_view text) override { return Enter(Op::ToNarrow), Latin1(text); }
+    std::string ToNarrow(std::u16string_view text) override {
+        Enter(Op::ToNarrow, text == u"Command Print" ? Step::kRecordConversion : Step::kPayloadConversion);
+        return Latin1(text);
+    }
     std::string ToNarrowExactly(std::u16string_view text) override {
-        Enter(Op::ToNarrow);
+        Enter(Op::ToNarrow, Step::kNameConversion);
         if (std::any_of(text.begin(), text.end(), [](char16_t unit) { return unit >= 0x100; }))
             throw platform::PlatformError("not in Latin-1");
         return Latin1(text);
@@ -166,7 +220,9 @@ public:
 
     std::int32_t OpenPrinterA(const char* name, platform::PrinterHandle* handle,
                               const void* defaults) override {
-        if (Enter(Op::OpenPrinterA) || name == nullptr || handle == nullptr || defaults != nullptr) return 0;
+        if (Enter(Op::OpenPrinterA, Step::kOpen) || name == nullptr || handle == nullptr ||
+            defaults != nullptr)
+            return 0;
         std::u16string wide(name, name + std::char_traits<char>::length(name));  // Latin-1 back to UTF-16
         for (char16_t& unit : wide) unit = static_cast<unsigned char>(unit);
         if (std::count(printers.begin(), printers.end(), wide) == 0 ||
@@ -178,7 +234,7 @@ public:
     }
     std::uint32_t StartDocPrinterA(platform::PrinterHandle handle, std::uint32_t level,
                                    const platform::DocInfo1A* doc_info) override {
-        Document* document = Enter(Op::StartDocPrinterA) ? nullptr : Opened(handle);
+        Document* document = Enter(Op::StartDocPrinterA, Step::kStartDoc) ? nullptr : Opened(handle);
         if (document == nullptr || doc_info == nullptr || document->level != 0) return 0;
         auto copy = [](const char* s) { return s ? std::optional<std::string>(s) : std::nullopt; };
         document->level = level;
@@ -188,12 +244,12 @@ public:
         return 42;
     }
     std::int32_t StartPagePrinter(platform::PrinterHandle handle) override {
-        Document* document = Enter(Op::StartPagePrinter) ? nullptr : Opened(handle);
+        Document* document = Enter(Op::StartPagePrinter, Step::kStartPage) ? nullptr : Opened(handle);
         return document != nullptr && ++document->pages_started;
     }
     std::int32_t WritePrinter(platform::PrinterHandle handle, const void* bytes, std::uint32_t count,
                               std::uint32_t* written) override {
-        const std::optional<Fails> fails = Enter(Op::WritePrinter);
+        const std::optional<Fails> fails = Enter(Op::WritePrinter, Step::kWrite);
         Document* document = fails == Fails::kReturnsZero ? nullptr : Opened(handle);
         if (document == nullptr || written == nullptr || (bytes == nullptr && count != 0)) return 0;
         *written = fails == Fails::kWritesShort ? std::min(count, 2u) : count;
@@ -201,16 +257,16 @@ public:
         return 1;
     }
     std::int32_t EndPagePrinter(platform::PrinterHandle handle) override {
-        Document* document = Enter(Op::EndPagePrinter) ? nullptr : Opened(handle);
+        Document* document = Enter(Op::EndPagePrinter, Step::kEndPage) ? nullptr : Opened(handle);
         return document != nullptr && ++document->pages_ended;
     }
     std::int32_t EndDocPrinter(platform::PrinterHandle handle) override {
-        Document* document = Enter(Op::EndDocPrinter) ? nullptr : Opened(handle);
+        Document* document = Enter(Op::EndDocPrinter, Step::kEndDoc) ? nullptr : Opened(handle);
         return document != nullptr && document->level != 0 && (document->ended = true);
     }
     // The handle is gone after a close, whatever the result says.
     std::int32_t ClosePrinter(platform::PrinterHandle handle) override {
-        const bool zero = Enter(Op::ClosePrinter).has_value();
+        const bool zero = Enter(Op::ClosePrinter, Step::kClose).has_value();
         Document* document = Opened(handle);
         if (document == nullptr) return 0;
         document->open = false;
@@ -218,31 +274,33 @@ public:
     }
 
     bool StartedDocumentIsJob() override { return started_document_is_job; }
-    bool LastFailureWasRefusal() override { return zero_is_refusal; }
-    std::string FailureCause() override { return {}; }
 
     // The job watch runs on a clock that only Pause moves, so no test waits
     // in real time. Each look finds the next report of `looks`, the last one
-    // again once they run out; a fault on LookAtJob makes that look throw.
-    std::optional<std::string> RequestedWait() override { return Enter(Op::RequestedWait), wait_text; }
+    // again once they run out.
     void BeginWatch(std::chrono::seconds wait) override { Enter(Op::BeginWatch), watch_began = wait; }
     platform::JobReport LookAtJob(const char* printer, std::uint32_t job_id) override {
         looked_at.emplace_back(printer, job_id);
-        Enter(Op::LookAtJob);
+        Enter(Op::LookAtJob, looked_at.size() == 1 ? std::optional(Step::kLook) : std::nullopt);
         return looks.at(std::min(looked_at.size(), looks.size()) - 1);
     }
     std::chrono::milliseconds Now() override { return clock; }
     void Pause(std::chrono::milliseconds pause) override { clock += pause; }
 
 private:
-    // Records the call; throws if a fault says so; returns how else it fails.
-    std::optional<Fails> Enter(Op op) {
+    // Records the call; if it is `step` and a fault names that step, fails
+    // as the fault says: throws, or returns how else it fails. A spooler
+    // function's zero result notes its cause, as a backend's does.
+    std::optional<Fails> Enter(Op op, std::optional<Step> step = std::nullopt) {
         calls.push_back(op);
-        const int occurrence = ++seen_[op];
         for (const Fault& fault : faults) {
-            if (fault.op != op || fault.occurrence != occurrence) continue;
+            if (!step || fault.step != *step) continue;
             fired.push_back(fault);
-            if (fault.how == Fails::kThrows) throw platform::PlatformError("injected failure");
+            if (fault.how == Fails::kThrows) throw platform::PlatformError(NameOf(fault.step) + " failed");
+            if (fault.how == Fails::kReturnsZero && zero_is_refusal)
+                cause.NoteRefusal(NameOf(fault.step) + " refused");
+            else if (fault.how == Fails::kReturnsZero)
+                cause.Note(NameOf(fault.step) + " returned zero");
             return fault.how;
         }
         return std::nullopt;
@@ -252,8 +310,18 @@ private:
         return handle >= kFirstHandle && index < documents.size() && documents[index].open ? &documents[index]
                                                                                            : nullptr;
     }
+    std::unique_ptr<platform::PrinterList> View() {
+        struct Of final : platform::PrinterList {
+            PrinterList& list;
+            explicit Of(PrinterList& of) : list(of) {}
+            std::int32_t Count() override { return list.Count(); }
+            std::u16string DeviceName(std::int16_t index) override { return list.DeviceName(index); }
+            void MakeCurrent(std::int16_t index) override { list.MakeCurrent(index); }
+        };
+        return std::make_unique<Of>(*this);
+    }
 
-    std::map<Op, int> seen_;
+    std::vector<std::u16string> searched_;  // the names searched so far, in order
 };
 
 }  // namespace ploxwen::fake

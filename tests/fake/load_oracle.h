@@ -1,6 +1,6 @@
-// What must follow when a platform call fails during the load sequence. One
-// table, read by the case-by-case unit test, the paired faults and the
-// load-sequence fuzzer. Its rows are the calls of a run that prints
+// What must follow when a step of the load sequence fails where a backend
+// can fail. One table, read by the case-by-case unit test, the paired faults
+// and the load-sequence fuzzer. Its rows are the steps of a run that prints
 // "Virtual¦HELLO" while "Office" is current, in the order they come.
 #pragma once
 
@@ -17,6 +17,7 @@ namespace ploxwen::oracle {
 using fake::Fails;
 using fake::Fault;
 using fake::Op;
+using fake::Step;
 
 enum class Current { kSaved, kNamed };                 // the printer current once the run is over
 enum class Payload { kNone, kEmpty, kShort, kWhole };  // what the one write carried, if any
@@ -40,63 +41,52 @@ inline std::vector<Op> WholeJobWithout(Op skipped) {
 
 inline const Outcome kPrinted{0, kWholeJob, Current::kSaved, Payload::kWhole};
 inline const Outcome kNoMatch{1, {}};
-// A wait that is not allowed: the run ends before it reads anything more.
-inline const Outcome kUsageError{64, {}, Current::kSaved, Payload::kNone, false, false};
+// A call that cannot be honoured: the run ends before it reads anything more.
+inline const Outcome kRefused{64, {}, Current::kSaved, Payload::kNone, false, false};
 inline const Outcome kSelectionFailed{2, {}};  // nothing opened on whatever is current
 inline const Outcome kOpenFailed{2, {}, Current::kNamed};
 inline const Outcome kOpenRefused{2, {Op::OpenPrinterA}, Current::kNamed};
-// Every byte went to the spooler before a call failed: the job may exist.
-inline const Outcome kUnconfirmed{4, kWholeJob, Current::kSaved, Payload::kWhole};
-inline Outcome SpoolerFailed(Payload payload, std::vector<Op> calls = kWholeJob) {
+inline const Outcome kPrintedNamedStays{0, kWholeJob, Current::kNamed, Payload::kWhole};
+// A call failed, but every byte went to the spooler: the job may exist.
+inline Outcome JobMayExist(std::vector<Op> calls = kWholeJob) {
+    return {4, std::move(calls), Current::kSaved, Payload::kWhole};
+}
+// A call failed before the payload was handed over: no job.
+inline Outcome NoJob(Payload payload, std::vector<Op> calls = kWholeJob) {
     return {3, std::move(calls), Current::kSaved, payload};
 }
 
 struct Row {
-    Op op;
-    int from, to;              // occurrences of the call in the run
+    Step step;
     std::optional<Fails> how;  // nullopt: throwing or returning zero alike
     Outcome outcome;
 };
 
 inline const std::vector<Row> kTable = {
-    // Without knowing what wait was asked for, the run does nothing.
-    {Op::RequestedWait, 1, 1, {}, kUsageError},
-    {Op::ArgumentText, 1, 1, {}, {1, {}, Current::kSaved, Payload::kNone, false, false}},
-    {Op::SetFieldText, 1, 1, {}, {1, {}, Current::kSaved, Payload::kNone, false, true}},
-    {Op::SetFieldText, 2, 2, {}, {0, kWholeJob, Current::kSaved, Payload::kEmpty, true, false}},
+    {Step::kArgumentText, {}, {1, {}, Current::kSaved, Payload::kNone, false, false}},
     // Nothing to put back: the printer named stays current.
-    {Op::CurrentDeviceName, 1, 1, {}, {0, kWholeJob, Current::kNamed, Payload::kWhole}},
-    {Op::FieldText, 1, 1, {}, kSelectionFailed},
-    {Op::ObtainPrinterList, 1, 5, {}, kSelectionFailed},
-    {Op::Count, 1, 2, {}, kSelectionFailed},
-    {Op::DeviceName, 1, 2, {}, kSelectionFailed},
-    {Op::MakeCurrent, 1, 1, {}, kSelectionFailed},
-    {Op::CurrentDeviceName, 2, 2, {}, kOpenFailed},
-    {Op::ToNarrow, 1, 1, {}, kOpenFailed},  // also: a name the code page cannot spell exactly
-    {Op::OpenPrinterA, 1, 1, {}, kOpenRefused},
+    {Step::kSavedPrinter, {}, kPrintedNamedStays},
+    {Step::kSearch, {}, kSelectionFailed},
+    {Step::kNameConversion, {}, kOpenFailed},  // a name the code page cannot spell exactly
+    {Step::kOpen, {}, kOpenRefused},
     // Once open, every later step is attempted, down to the close.
-    {Op::ToNarrow, 2, 2, {}, SpoolerFailed(Payload::kWhole, WholeJobWithout(Op::StartDocPrinterA))},
-    {Op::StartDocPrinterA, 1, 1, {}, SpoolerFailed(Payload::kWhole)},
-    {Op::StartPagePrinter, 1, 1, {}, SpoolerFailed(Payload::kWhole)},
-    {Op::FieldText, 2, 2, {}, SpoolerFailed(Payload::kEmpty)},
-    {Op::ToNarrow, 3, 3, {}, SpoolerFailed(Payload::kNone, WholeJobWithout(Op::WritePrinter))},
-    {Op::WritePrinter, 1, 1, Fails::kWritesShort, SpoolerFailed(Payload::kShort)},
-    {Op::WritePrinter, 1, 1, {}, SpoolerFailed(Payload::kNone)},
-    {Op::EndPagePrinter, 1, 1, {}, kUnconfirmed},
-    {Op::EndDocPrinter, 1, 1, {}, kUnconfirmed},
-    {Op::ClosePrinter, 1, 1, {}, kUnconfirmed},
+    {Step::kRecordConversion, {}, JobMayExist(WholeJobWithout(Op::StartDocPrinterA))},
+    {Step::kStartDoc, {}, JobMayExist()},
+    {Step::kStartPage, {}, JobMayExist()},
+    {Step::kPayloadConversion, {}, NoJob(Payload::kNone, WholeJobWithout(Op::WritePrinter))},
+    {Step::kWrite, Fails::kWritesShort, NoJob(Payload::kShort)},
+    {Step::kWrite, {}, NoJob(Payload::kNone)},
+    {Step::kEndPage, {}, JobMayExist()},
+    {Step::kEndDoc, {}, JobMayExist()},
+    {Step::kClose, {}, JobMayExist()},
     // Putting the saved printer back, and ending, are not looked at.
-    {Op::ObtainPrinterList, 6, 9, {}, {0, kWholeJob, Current::kNamed, Payload::kWhole}},
-    {Op::Count, 3, 4, {}, {0, kWholeJob, Current::kNamed, Payload::kWhole}},
-    {Op::DeviceName, 3, 3, {}, {0, kWholeJob, Current::kNamed, Payload::kWhole}},
-    {Op::MakeCurrent, 2, 2, {}, {0, kWholeJob, Current::kNamed, Payload::kWhole}},
-    {Op::EndProgram, 1, 1, {}, kPrinted},
+    {Step::kRestore, {}, kPrintedNamedStays},
+    {Step::kEnd, {}, kPrinted},
 };
 
 inline const Outcome* After(const Fault& fault) {
     for (const Row& row : kTable) {
-        if (row.op == fault.op && row.from <= fault.occurrence && fault.occurrence <= row.to &&
-            (row.how ? *row.how == fault.how : fault.how != Fails::kWritesShort)) {
+        if (row.step == fault.step && (row.how ? *row.how == fault.how : fault.how != Fails::kWritesShort)) {
             return &row.outcome;
         }
     }
@@ -144,7 +134,7 @@ inline std::string Mismatch(const fake::FakePlatform& fake, int status, const Ou
                             const std::u16string& saved) {
     const std::string narrow = fake::Latin1(named), payload = fake::Latin1(data);
     const bool ended = std::none_of(fake.fired.begin(), fake.fired.end(),
-                                    [](const Fault& f) { return f.op == Op::EndProgram; });
+                                    [](const Fault& f) { return f.step == Step::kEnd; });
     const long messages = std::count(fake.calls.begin(), fake.calls.end(), Op::ShowMessage);
     if (status != want.status) return "exit status " + std::to_string(status);
     if (fake.SpoolerCalls() != want.spooler_calls) return "other spooler calls";

@@ -1,6 +1,6 @@
-// The load sequence on the in-memory platform: every call of a run failing,
-// alone and in pairs, and the situations a user meets, each checked against
-// the oracle of what must follow.
+// The load sequence on the in-memory platform: every step of a run failing
+// where a backend can fail, alone and in pairs, and the situations a user
+// meets, each checked against the oracle of what must follow.
 #include <gtest/gtest.h>
 
 #include "app/argument_intake.h"
@@ -14,7 +14,10 @@ using fake::Fails;
 using fake::FakePlatform;
 using fake::Fault;
 using fake::Op;
+using fake::Step;
 using oracle::Outcome;
+using steps::Code;
+using steps::ExitStatus;
 
 FakePlatform Arranged(std::u16string argument = u"Virtual¦HELLO¦ignored") {
     FakePlatform fake;
@@ -36,60 +39,62 @@ std::string Check(FakePlatform& fake, std::optional<Outcome> want = std::nullopt
                             pieces.size() < 2 ? u"" : pieces[1], saved);
 }
 
-// Every call of an undisturbed run, failing each way it can.
-std::vector<Fault> EachFailingCall() {
-    FakePlatform fake = Arranged();
-    Form1(fake.AsPlatform()).OnLoad();
+bool IsSpoolerStep(Step step) {
+    return step == Step::kOpen ||
+           (step >= Step::kStartDoc && step <= Step::kClose && step != Step::kPayloadConversion);
+}
+
+// Every step an undisturbed run takes, failing each way it can: the message
+// comes only after a failure, the look only with a wait.
+std::vector<Fault> EachFault() {
     std::vector<Fault> faults;
-    std::map<Op, int> seen;
-    for (Op op : fake.calls) {
-        const int occurrence = ++seen[op];
-        faults.push_back({op, occurrence, Fails::kThrows});
-        if (fake::IsSpoolerCall(op)) faults.push_back({op, occurrence, Fails::kReturnsZero});
-        if (op == Op::WritePrinter) faults.push_back({op, occurrence, Fails::kWritesShort});
+    for (int s = 0; s <= static_cast<int>(Step::kEnd); ++s) {
+        const auto step = static_cast<Step>(s);
+        if (step == Step::kLook || step == Step::kMessage) continue;
+        faults.push_back({step, Fails::kThrows});
+        if (IsSpoolerStep(step)) faults.push_back({step, Fails::kReturnsZero});
+        if (step == Step::kWrite) faults.push_back({step, Fails::kWritesShort});
     }
     return faults;
 }
 
+const char* const kHow[] = {"throws", "returns zero", "writes short"};
 std::string Describe(const std::vector<Fault>& faults) {
     std::string text;
-    for (const Fault& f : faults)
-        text += "call " + std::to_string(int(f.op)) + "#" + std::to_string(f.occurrence) + " ";
+    for (const Fault& f : faults) text += fake::NameOf(f.step) + " " + kHow[static_cast<int>(f.how)] + "; ";
     return text;
 }
 
-TEST(LoadSequence, EachFailingCallIsAbsorbedAndTheRunGoesOnAsTheOracleSays) {
-    const std::vector<Fault> faults = EachFailingCall();
-    EXPECT_GT(faults.size(), 40u);
-    std::cout << faults.size() << " failing calls\n";
-    for (const Fault& fault : faults) {
+TEST(LoadSequence, EachFailingStepIsAbsorbedAndTheRunGoesOnAsTheOracleSays) {
+    for (const Fault& fault : EachFault()) {
         FakePlatform fake = Arranged();
         fake.faults = {fault};
         ASSERT_NE(oracle::After(fault), nullptr) << "no row for " << Describe({fault});
-        EXPECT_EQ(Check(fake, *oracle::After(fault)), "") << Describe({fault}) << int(fault.how);
+        EXPECT_EQ(Check(fake, *oracle::After(fault)), "") << Describe({fault});
+        EXPECT_EQ(fake.fired.size(), 1u) << Describe({fault}) << "never reached";
     }
 }
 
 bool NoMatch(const Fault& fault) {
-    return oracle::After(fault) && oracle::After(fault)->status == Code(ExitStatus::kNoPrinterMatched);
+    return oracle::After(fault) && oracle::After(fault)->status == Code(ExitStatus::kNoSuchPrinter);
 }
 
-TEST(LoadSequence, TwoFailingCallsEndAsTheirOutcomesCombined) {
-    std::vector<Fault> faults = EachFailingCall();
-    faults.push_back({Op::ShowMessage, 1, Fails::kThrows});
+TEST(LoadSequence, TwoFailingStepsEndAsTheirOutcomesCombined) {
+    std::vector<Fault> faults = EachFault();
+    faults.push_back({Step::kMessage, Fails::kThrows});
     int pairs = 0;
     for (const Fault& a : faults) {
         for (const Fault& b : faults) {
-            // After a name that matches nothing only the search and the restore run,
-            // with other calls than the table's rows: the single faults cover it.
-            if ((a.op == b.op && a.occurrence == b.occurrence) || NoMatch(a) || NoMatch(b)) continue;
+            // After a name that matches nothing only the search and the restore run:
+            // the single faults cover it.
+            if (a.step == b.step || NoMatch(a) || NoMatch(b)) continue;
             FakePlatform fake = Arranged();
             fake.faults = {a, b};
             ++pairs;
-            EXPECT_EQ(Check(fake), "") << Describe({a, b}) << int(a.how) << int(b.how);
+            EXPECT_EQ(Check(fake), "") << Describe({a, b});
         }
     }
-    std::cout << pairs << " pairs of failing calls\n";
+    std::cout << pairs << " pairs of failing steps\n";
 }
 
 TEST(LoadSequence, NamesMatchExactlyAndPrintOnlyWhatTheCodePageSpells) {
@@ -116,22 +121,21 @@ TEST(LoadSequence, NamesMatchExactlyAndPrintOnlyWhatTheCodePageSpells) {
 }
 
 // Where a started document is already a job (winspool), a failure after the
-// start can no longer mean "no job"; a refusal of the whole document can.
+// start can no longer mean "no job"; the spooler's refusal of the document can.
 TEST(LoadSequence, NoJobIsReportedOnlyWhereTheSpoolerCertainlyHoldsNone) {
-    for (const Fault& fault : EachFailingCall()) {
+    for (const Fault& fault : EachFault()) {
         const oracle::Outcome* after = oracle::After(fault);
-        if (after->status < 3 || after->status > 4 || fault.op == Op::EndProgram) continue;
+        if (after->status < 3 || after->status > 4) continue;
         for (const bool job_at_start : {false, true}) {
             for (const bool refusal : {false, true}) {
                 FakePlatform fake = Arranged();
                 fake.faults = {fault};
                 fake.started_document_is_job = job_at_start;
                 fake.zero_is_refusal = refusal;
-                // The document record's conversion (ToNarrow #2) comes before the start.
-                const bool started = fault.op != Op::StartDocPrinterA && fault.op != Op::ToNarrow;
+                const bool started = fault.step != Step::kStartDoc && fault.step != Step::kRecordConversion;
                 oracle::Outcome want = *after;
-                if (job_at_start && (started || fault.occurrence == 3)) want.status = 4;
-                if (refusal) want.status = 3;
+                if (job_at_start && started) want.status = 4;
+                if (refusal && fault.how == Fails::kReturnsZero) want.status = 3;
                 EXPECT_EQ(Check(fake, want), "") << Describe({fault}) << job_at_start << refusal;
             }
         }
@@ -174,19 +178,15 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
          6,
          "job Virtual-42 still pending after 2 s: queue disabled"},
         {"3", {pending, processing, pending, processing}, {}, 6, "job Virtual-42 still processing after 3 s"},
-        {"5", {pending}, {{Op::LookAtJob, 3, Fails::kThrows}}, 6, "injected failure"},  // the spooler fails
-        {"5",
-         {completed},
-         {{Op::EndDocPrinter, 1, Fails::kReturnsZero}},
-         4,
-         "the spooler did not confirm the job"},
+        {"5", {pending}, {{Step::kLook, Fails::kThrows}}, 6, "look at the job failed"},  // the spooler fails
+        {"5", {completed}, {{Step::kEndDoc, Fails::kReturnsZero}}, 4, "EndDocPrinter returned zero"},
     };
     for (const auto& c : cases) {
         FakePlatform fake = Arranged();
-        fake.wait_text = c.wait;
+        fake.environment["PLOXWEN_WAIT"] = c.wait;
         fake.looks = c.looks;
         fake.faults = c.faults;
-        Outcome want = c.status == 4 ? oracle::kUnconfirmed : oracle::kPrinted;
+        Outcome want = c.status == 4 ? oracle::JobMayExist() : oracle::kPrinted;
         want.status = c.status;
         EXPECT_EQ(Check(fake, want), "") << c.cause;
         EXPECT_EQ(fake.causes, c.cause.empty() ? std::vector<std::string>{} : std::vector{c.cause});
@@ -211,9 +211,9 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
     // Nothing is looked up or sent for a wait that is not allowed.
     for (const char* text : {"abc", "0", "-5", "99999", "10s", "3601", " 5", "+5", "1.5"}) {
         FakePlatform fake = Arranged();
-        fake.wait_text = text;
-        EXPECT_EQ(Check(fake, oracle::kUsageError), "") << text;
-        EXPECT_EQ(fake.calls, (std::vector<Op>{Op::RequestedWait, Op::EndProgram})) << text;
+        fake.environment["PLOXWEN_WAIT"] = text;
+        EXPECT_EQ(Check(fake, oracle::kRefused), "") << text;
+        EXPECT_EQ(fake.calls, (std::vector<Op>{Op::EnvironmentVariable, Op::EndProgram})) << text;
         EXPECT_EQ(fake.causes,
                   std::vector<std::string>{"PLOXWEN_WAIT must be a whole number of seconds from 1 to 3600"});
     }
@@ -222,12 +222,12 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
 TEST(RunApplication, ShowsForm1OnlyWhenTheLoadHandlerReturns) {
     FakePlatform refusing = Arranged();
     refusing.unopenable = {u"Virtual"};
-    EXPECT_EQ(RunApplication(refusing.AsPlatform()), Code(ExitStatus::kNotRecognized));
+    EXPECT_EQ(RunApplication(refusing.AsPlatform()), Code(ExitStatus::kNotReached));
     EXPECT_EQ(refusing.causes, std::vector<std::string>{"printer could not be opened"});  // after the window
     EXPECT_EQ(refusing.calls.back(), Op::ShowForm);
     // Ending the program failed: the window is the way out, with the status of what was done.
     FakePlatform stuck = Arranged();
-    stuck.faults = {{Op::EndProgram, 1, Fails::kThrows}};
+    stuck.faults = {{Step::kEnd, Fails::kThrows}};
     EXPECT_EQ(RunApplication(stuck.AsPlatform()), Code(ExitStatus::kPrinted));
     EXPECT_EQ(stuck.form_shown, 1);
 }

@@ -35,46 +35,9 @@
 
 namespace {
 
-// FLTK takes UTF-8 and copes badly with bytes that are not; every byte that
-// does not start a well-formed sequence is shown as U+FFFD instead.
-std::string ValidUtf8(PloxwenText text) {
-    static const char kReplacement[] = "\xEF\xBF\xBD";
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.bytes);
-    const std::size_t size = text.bytes ? text.size : 0;
-    std::string out;
-    out.reserve(size);
-    std::size_t i = 0;
-    while (i < size) {
-        const unsigned char lead = bytes[i];
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-        if (lead < 0x80) {
-            length = 1;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;   // overlong
-            if (lead == 0xED) high = 0x9F;  // surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;   // overlong
-            if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
-        }
-        bool valid = length != 0 && i + length <= size;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const unsigned char trail = bytes[i + k];
-            valid = k == 1 ? (trail >= low && trail <= high) : (trail & 0xC0) == 0x80;
-        }
-        if (valid) {
-            out.append(text.bytes + i, length);
-            i += length;
-        } else {
-            out += kReplacement;
-            ++i;
-        }
-    }
-    return out;
+// The program hands over well-formed UTF-8 only (the ABI's promise).
+std::string TextOf(PloxwenText text) {
+    return text.bytes ? std::string(text.bytes, text.size) : std::string();
 }
 
 #ifdef PLOXWEN_WINDOW_TEST_COPY
@@ -214,9 +177,7 @@ std::unique_ptr<Fl_Double_Window> PutUpMessage(const std::string& title, const s
 // stalls then counts as none. The user may take as long as they like.
 void ShowMessage(PloxwenText title_text, PloxwenText prompt_text) {
     const auto window = WithinPatience<std::unique_ptr<Fl_Double_Window>>(
-        [title = ValidUtf8(title_text), prompt = ValidUtf8(prompt_text)] {
-            return PutUpMessage(title, prompt);
-        });
+        [title = TextOf(title_text), prompt = TextOf(prompt_text)] { return PutUpMessage(title, prompt); });
     if (!window) return;
     while ((*window)->shown()) Fl::wait();
 }
@@ -292,7 +253,7 @@ std::unique_ptr<Form> PutUpForm(const std::string& caption, const std::string& v
 
 void ShowForm(PloxwenText caption_text, PloxwenText text1_text, PloxwenText text2_text) {
     const auto form = WithinPatience<std::unique_ptr<Form>>(
-        [caption = ValidUtf8(caption_text), value1 = ValidUtf8(text1_text), value2 = ValidUtf8(text2_text)] {
+        [caption = TextOf(caption_text), value1 = TextOf(text1_text), value2 = TextOf(text2_text)] {
             return PutUpForm(caption, value1, value2);
         });
     if (!form) return;

@@ -3,17 +3,18 @@
 // Each look opens the printer again with PRINTER_ACCESS_USE only, reads the
 // job with GetJobW (and the printer with GetPrinterW where the job's status
 // says nothing), and closes it. The functions are bound by name at their
-// first use, as the printing path binds its own.
+// first use, from the one winspool.drv of the run.
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/win32/winspool_print_system.h"
+#include "platform/win32/winspool_library.h"
 
 namespace ploxwen::win32 {
 
-class Win32JobWatch final : public platform::JobWatch {
+class WinspoolJobWatch final : public platform::JobWatch {
 public:
-    std::optional<std::string> RequestedWait() override;
+    explicit WinspoolJobWatch(WinspoolLibrary& winspool) : winspool_(winspool) {}
+
     // No deadline of its own to extend: each look is a few local calls.
     void BeginWatch(std::chrono::seconds /*wait*/) override {}
     platform::JobReport LookAtJob(const char* printer_name, std::uint32_t job_id) override;
@@ -24,7 +25,7 @@ private:
     // The printer's status bits, 0 when they cannot be read.
     DWORD PrinterStatus(HANDLE printer);
 
-    WinspoolLibrary winspool_;
+    WinspoolLibrary& winspool_;
     decltype(&::OpenPrinterA) open_printer_ = nullptr;
     decltype(&::GetJobW) get_job_ = nullptr;
     decltype(&::GetPrinterW) get_printer_ = nullptr;

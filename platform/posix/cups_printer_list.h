@@ -1,6 +1,7 @@
-// The printer list and the current printer on CUPS: the queues and classes
-// the server lists, looked up by name or listed whole, once per run, and the
-// default destination as libcups resolves it.
+// The printer list and the current printer on CUPS: the queue or class a
+// search names, looked up by that name once per run; the whole list, asked
+// for only to suggest a name on the failure path; and the default
+// destination as libcups resolves it.
 #pragma once
 
 #include <functional>
@@ -17,12 +18,12 @@
 
 namespace ploxwen::posix {
 
-class CupsPrinterLookup final : public platform::PrintingServices {
+class CupsPrinterList final : public platform::PrintingServices {
 public:
-    explicit CupsPrinterLookup(CupsConnection& connection) : connection_(connection) {}
+    explicit CupsPrinterList(CupsConnection& connection) : connection_(connection) {}
 
     // Every queue and class: one CUPS-Get-Printers request, whose cost to the
-    // server grows with the number of queues.
+    // server grows with the number of queues. Not on the printing path.
     std::unique_ptr<platform::PrinterList> ObtainPrinterList() override;
     // The queue or class the server finds under `name`, as the server spells
     // it, or none: one Get-Printer-Attributes request, of the same cost
@@ -37,6 +38,8 @@ public:
     bool Exists(const std::u16string& device);
 
 private:
+    // The cause of a request that broke off without an answer.
+    std::string LostAnswer() const;
     // The answer to a request of `operation` for printer names only, or null.
     IppPtr AskForNames(ipp_op_t operation, const std::string& printer_uri);
     const std::vector<std::u16string>& Destinations();

@@ -1,7 +1,11 @@
-// The argument text of a Windows command line.
+// Process services on Win32: the argument text of the command line as typed,
+// the environment, the cause line on a standard error the caller gave, the
+// exit.
 #pragma once
 
 #include <string>
+
+#include "platform/platform.h"
 
 namespace ploxwen::win32 {
 
@@ -14,5 +18,16 @@ namespace ploxwen::win32 {
 // is taken, so `PloxWen.exe "Receipt Printer¦HELLO"` names the printer
 // without its quotes.
 std::u16string ArgumentTextOf(const wchar_t* command_line);
+
+class Win32Process final : public platform::Process {
+public:
+    // ArgumentTextOf the process's command line.
+    std::u16string ArgumentText() override;
+    // The value in UTF-8.
+    std::optional<std::string> EnvironmentVariable(const char* name) override;
+    // A GUI program has a standard error only where its caller gave it one.
+    void WriteCause(std::string_view cause) override;
+    [[noreturn]] void EndProgram(int exit_status) override;
+};
 
 }  // namespace ploxwen::win32

@@ -1,8 +1,10 @@
-#include "platform/win32/win32_job_watch.h"
+#include "platform/win32/winspool_job_watch.h"
 
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "platform/win32/win32_code_page.h"
 
 namespace ploxwen::win32 {
 namespace {
@@ -60,45 +62,15 @@ std::string WordsOf(DWORD status, const Condition (&conditions)[count]) {
 // The spooler's own text in the ANSI code page, as the cause line carries
 // the printer's name.
 std::string ToAnsi(const wchar_t* text) {
-    if (text == nullptr || *text == L'\0') return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), size, nullptr, nullptr);
-    narrow.pop_back();  // the terminating null
-    return narrow;
-}
-
-// Fills `record` by `read(buffer, size, &needed)`, growing it as asked; false
-// with the call's error left in GetLastError, ERROR_SUCCESS where it set none.
-template <typename Read>
-bool ReadRecord(std::vector<BYTE>& record, Read read) {
-    DWORD needed = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        SetLastError(ERROR_SUCCESS);
-        if (read(record.data(), static_cast<DWORD>(record.size()), &needed)) return true;
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-        record.resize(needed);
-    }
-    return false;
+    const std::wstring_view view(text ? text : L"");
+    return win32::ToAnsi(std::u16string(view.begin(), view.end()));
 }
 
 }  // namespace
 
-std::optional<std::string> Win32JobWatch::RequestedWait() {
-    wchar_t value[32];
-    const DWORD length = GetEnvironmentVariableW(L"PLOXWEN_WAIT", value, 32);
-    if (length == 0) return std::nullopt;
-    // Longer than the buffer: no valid wait, but still a value.
-    if (length >= 32) return std::string(length, '?');
-    std::string narrow;
-    for (DWORD i = 0; i < length; ++i) narrow.push_back(value[i] < 0x80 ? static_cast<char>(value[i]) : '?');
-    return narrow;
-}
-
-platform::JobReport Win32JobWatch::LookAtJob(const char* printer_name, std::uint32_t job_id) {
+platform::JobReport WinspoolJobWatch::LookAtJob(const char* printer_name, std::uint32_t job_id) {
     platform::JobReport report;
-    report.job = std::string(printer_name) + "-" + std::to_string(job_id);
+    report.job = platform::JobName(printer_name, job_id);
     const auto open_printer = winspool_.Bind(open_printer_, "OpenPrinterA");
     const auto get_job = winspool_.Bind(get_job_, "GetJobW");
     const auto close_printer = winspool_.Bind(close_printer_, "ClosePrinter");
@@ -117,7 +89,7 @@ platform::JobReport Win32JobWatch::LookAtJob(const char* printer_name, std::uint
     } closer{close_printer, printer};
 
     std::vector<BYTE> record;
-    if (!ReadRecord(record, [&](BYTE* buffer, DWORD size, DWORD* needed) {
+    if (!ReadGrowing(record, [&](BYTE* buffer, DWORD size, DWORD* needed) {
             return get_job(printer, job_id, 1, buffer, size, needed);
         })) {
         const DWORD error = GetLastError();
@@ -162,10 +134,10 @@ platform::JobReport Win32JobWatch::LookAtJob(const char* printer_name, std::uint
     return report;
 }
 
-DWORD Win32JobWatch::PrinterStatus(HANDLE printer) {
+DWORD WinspoolJobWatch::PrinterStatus(HANDLE printer) {
     const auto get_printer = winspool_.Bind(get_printer_, "GetPrinterW");
     std::vector<BYTE> record;
-    if (!ReadRecord(record, [&](BYTE* buffer, DWORD size, DWORD* needed) {
+    if (!ReadGrowing(record, [&](BYTE* buffer, DWORD size, DWORD* needed) {
             return get_printer(printer, 2, buffer, size, needed);
         })) {
         return 0;
@@ -173,11 +145,11 @@ DWORD Win32JobWatch::PrinterStatus(HANDLE printer) {
     return reinterpret_cast<const PRINTER_INFO_2W*>(record.data())->Status;
 }
 
-std::chrono::milliseconds Win32JobWatch::Now() {
+std::chrono::milliseconds WinspoolJobWatch::Now() {
     return std::chrono::milliseconds(GetTickCount64());
 }
 
-void Win32JobWatch::Pause(std::chrono::milliseconds pause) {
+void WinspoolJobWatch::Pause(std::chrono::milliseconds pause) {
     Sleep(static_cast<DWORD>(pause.count()));
 }
 

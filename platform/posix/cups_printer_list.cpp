@@ -1,9 +1,9 @@
-#include "platform/posix/cups_printer_lookup.h"
+#include "platform/posix/cups_printer_list.h"
 
 #include <cstring>
 
 #include "platform/posix/cups_request.h"
-#include "platform/posix/narrow_text.h"
+#include "platform/posix/utf8_text.h"
 #include "platform/printer_snapshot.h"
 
 namespace ploxwen::posix {
@@ -47,7 +47,11 @@ std::u16string QueueOfDestination(const char* destination) {
 
 }  // namespace
 
-IppPtr CupsPrinterLookup::AskForNames(ipp_op_t operation, const std::string& printer_uri) {
+std::string CupsPrinterList::LostAnswer() const {
+    return "connection lost to the server at " + connection_.ServerAddress();
+}
+
+IppPtr CupsPrinterList::AskForNames(ipp_op_t operation, const std::string& printer_uri) {
     return connection_.Retried([&](http_t* http) {
         IppPtr request = NewRequest(operation, printer_uri);
         // Names only: cupsd's cost of a list grows with every attribute
@@ -58,7 +62,7 @@ IppPtr CupsPrinterLookup::AskForNames(ipp_op_t operation, const std::string& pri
     });
 }
 
-const std::vector<std::u16string>& CupsPrinterLookup::Destinations() {
+const std::vector<std::u16string>& CupsPrinterList::Destinations() {
     if (destinations_) return *destinations_;
     if (list_failed_) throw PlatformError("the printer list could not be read");
     list_failed_ = true;  // until the one request of the run has succeeded
@@ -67,7 +71,7 @@ const std::vector<std::u16string>& CupsPrinterLookup::Destinations() {
     const ipp_status_t status = cupsLastError();
     // A server without queues answers "not found"; that is an empty list.
     if (!response || (!IppSucceeded(status) && status != IPP_STATUS_ERROR_NOT_FOUND)) {
-        throw PlatformError(std::string("cannot list printers: ") + cupsLastErrorString());
+        throw PlatformError(connection_.RequestFailure(LostAnswer()));
     }
 
     std::vector<std::u16string> destinations;
@@ -85,11 +89,11 @@ const std::vector<std::u16string>& CupsPrinterLookup::Destinations() {
     return *destinations_;
 }
 
-std::unique_ptr<platform::PrinterList> CupsPrinterLookup::ObtainPrinterList() {
+std::unique_ptr<platform::PrinterList> CupsPrinterList::ObtainPrinterList() {
     return std::make_unique<platform::PrinterSnapshot>(Destinations(), current_);
 }
 
-const std::vector<std::u16string>& CupsPrinterLookup::DestinationsNamed(std::u16string_view device) {
+const std::vector<std::u16string>& CupsPrinterList::DestinationsNamed(std::u16string_view device) {
     const auto known = named_.find(device);
     if (known != named_.end()) return known->second;
 
@@ -99,9 +103,8 @@ const std::vector<std::u16string>& CupsPrinterLookup::DestinationsNamed(std::u16
         const IppPtr response = AskForNames(IPP_OP_GET_PRINTER_ATTRIBUTES, LookupUri(name));
         const ipp_status_t status = cupsLastError();
         if (status != IPP_STATUS_ERROR_NOT_FOUND) {
-            if (!response || !IppSucceeded(status)) {
-                throw PlatformError(std::string("cannot look up the printer: ") + cupsLastErrorString());
-            }
+            if (!response || !IppSucceeded(status))
+                throw PlatformError(connection_.RequestFailure(LostAnswer()));
             ipp_attribute_t* attribute = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
             const char* spelled = attribute != nullptr ? ippGetString(attribute, 0, nullptr) : nullptr;
             if (spelled == nullptr) throw PlatformError("the server answered without the printer's name");
@@ -111,11 +114,11 @@ const std::vector<std::u16string>& CupsPrinterLookup::DestinationsNamed(std::u16
     return named_.emplace(device, std::move(found)).first->second;
 }
 
-std::unique_ptr<platform::PrinterList> CupsPrinterLookup::ObtainPrinterListFor(std::u16string_view name) {
+std::unique_ptr<platform::PrinterList> CupsPrinterList::ObtainPrinterListFor(std::u16string_view name) {
     return std::make_unique<platform::PrinterSnapshot>(DestinationsNamed(name), current_);
 }
 
-bool CupsPrinterLookup::Exists(const std::u16string& device) {
+bool CupsPrinterList::Exists(const std::u16string& device) {
     for (const auto& searched : named_) {
         for (const std::u16string& destination : searched.second) {
             if (destination == device) return true;
@@ -127,7 +130,7 @@ bool CupsPrinterLookup::Exists(const std::u16string& device) {
     return false;
 }
 
-std::u16string CupsPrinterLookup::CurrentDeviceName() {
+std::u16string CupsPrinterList::CurrentDeviceName() {
     if (!current_) {
         // lpoptions, LPDEST and PRINTER are read locally; only when none of
         // them names a destination is the server asked for its default.

@@ -1,13 +1,12 @@
-#include "platform/win32/ansi_code_page.h"
+#include "platform/win32/win32_code_page.h"
 
 #include <windows.h>
 
 #include <limits>
 
 namespace ploxwen::win32 {
-namespace {
 
-std::string Convert(std::u16string_view text, bool exactly) {
+std::string ToAnsi(std::u16string_view text, bool exactly) {
     if (text.empty()) return {};  // a zero length is an error to Windows
     if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         throw platform::PlatformError("text too long to convert");
@@ -31,16 +30,6 @@ std::string Convert(std::u16string_view text, bool exactly) {
     }
     if (used_default) throw platform::PlatformError("text has no exact form in the ANSI code page");
     return narrow;
-}
-
-}  // namespace
-
-std::string AnsiCodePage::ToNarrow(std::u16string_view text) {
-    return Convert(text, false);
-}
-
-std::string AnsiCodePage::ToNarrowExactly(std::u16string_view text) {
-    return Convert(text, true);
 }
 
 }  // namespace ploxwen::win32

@@ -1,4 +1,4 @@
-#include "platform/posix/narrow_text.h"
+#include "platform/posix/posix_code_page.h"
 
 #include <iconv.h>
 #include <langinfo.h>
@@ -13,46 +13,9 @@
 namespace ploxwen::posix {
 namespace {
 
-constexpr char32_t kEscapeBase = 0xDC00;  // byte b (>= 0x80) <-> U+DC00 + b
 constexpr char kReplacement = '?';
 constexpr char16_t kBrokenBar = u'\u00A6';
 constexpr std::string_view kUtf8BrokenBar = "\xC2\xA6";
-
-bool IsEscapedByte(char32_t c) {
-    return c >= 0xDC80 && c <= 0xDCFF;
-}
-
-void AppendUtf16(std::u16string& out, char32_t c) {
-    if (c < 0x10000) {
-        out.push_back(static_cast<char16_t>(c));
-    } else {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    }
-}
-
-void AppendEscaped(std::u16string& out, unsigned char byte) {
-    if (byte < 0x80) {
-        out.push_back(byte);  // cannot happen for ASCII-compatible charsets; kept lossless anyway
-    } else {
-        out.push_back(static_cast<char16_t>(kEscapeBase + byte));
-    }
-}
-
-// Reads one code point from UTF-16, pairing surrogates; a lone surrogate is
-// returned as itself.
-char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
-    const char32_t unit = text[i++];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size()) {
-        const char32_t low = text[i];
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-            ++i;
-            return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-        }
-    }
-    return unit;
-}
 
 bool IsUtf8Name(std::string_view charset) {
     return charset == "UTF-8" || charset == "utf-8" || charset == "UTF8" || charset == "utf8" ||
@@ -107,84 +70,15 @@ std::size_t DecodeCharacter(void* cd, std::string_view bytes, std::size_t at, st
 
 }  // namespace
 
-std::u16string DecodeUtf8Escaped(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        char32_t c = 0;
-        char32_t minimum = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, c = lead & 0x1F, minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, c = lead & 0x0F, minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, c = lead & 0x07, minimum = 0x10000;
-        }
-        bool valid = length != 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const unsigned char trail = static_cast<unsigned char>(bytes[i + k]);
-            valid = (trail & 0xC0) == 0x80;
-            c = (c << 6) | (trail & 0x3F);
-        }
-        // Overlong forms, encoded surrogates and values past U+10FFFF are not
-        // characters: their bytes travel escaped instead.
-        valid = valid && c >= minimum && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
-        if (valid) {
-            AppendUtf16(out, c);
-            i += length;
-        } else {
-            AppendEscaped(out, lead);
-            ++i;
-        }
-    }
-    return out;
-}
+PosixCodePage::PosixCodePage(std::string charset)
+    : charset_(std::move(charset)), utf8_(IsUtf8Name(charset_)) {}
 
-std::string EncodeUtf8Escaped(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char32_t c = NextCodePoint(text, i);
-        if (IsEscapedByte(c)) {
-            out.push_back(static_cast<char>(c - kEscapeBase));
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            out.push_back(kReplacement);  // a lone surrogate names no character
-        } else if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-NarrowText::NarrowText(std::string charset) : charset_(std::move(charset)), utf8_(IsUtf8Name(charset_)) {}
-
-NarrowText NarrowText::FromEnvironment() {
+PosixCodePage PosixCodePage::FromEnvironment() {
     std::setlocale(LC_CTYPE, "");
-    return NarrowText(nl_langinfo(CODESET));
+    return PosixCodePage(nl_langinfo(CODESET));
 }
 
-std::u16string NarrowText::Decode(std::string_view bytes) const {
+std::u16string PosixCodePage::Decode(std::string_view bytes) const {
     if (utf8_) return DecodeUtf8Escaped(bytes);
 
     // Other charsets: decode through UTF-8 one character at a time, so that
@@ -195,7 +89,7 @@ std::u16string NarrowText::Decode(std::string_view bytes) const {
     return out;
 }
 
-std::u16string NarrowText::DecodeArgumentText(std::string_view bytes) const {
+std::u16string PosixCodePage::DecodeArgumentText(std::string_view bytes) const {
     if (utf8_) return DecodeUtf8Escaped(bytes);
     const IconvHandle to_charset = OpenIconv(charset_, "UTF-8");
     std::string spelled;
@@ -225,15 +119,15 @@ std::u16string NarrowText::DecodeArgumentText(std::string_view bytes) const {
     return out;
 }
 
-std::string NarrowText::ToNarrow(std::u16string_view text) {
+std::string PosixCodePage::ToNarrow(std::u16string_view text) {
     return Encode(text, false);
 }
 
-std::string NarrowText::ToNarrowExactly(std::u16string_view text) {
+std::string PosixCodePage::ToNarrowExactly(std::u16string_view text) {
     return Encode(text, true);
 }
 
-std::string NarrowText::Encode(std::u16string_view text, bool exactly) const {
+std::string PosixCodePage::Encode(std::u16string_view text, bool exactly) const {
     if (utf8_) {
         if (exactly) {
             for (std::size_t i = 0; i < text.size();) {

@@ -10,16 +10,17 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/posix/utf8_text.h"
 
 namespace ploxwen::posix {
 
-class NarrowText final : public platform::NarrowCodePage {
+class PosixCodePage final : public platform::NarrowCodePage {
 public:
     // `charset` as nl_langinfo(CODESET) names it; the C/POSIX locale's
     // ASCII counts as UTF-8.
-    explicit NarrowText(std::string charset);
+    explicit PosixCodePage(std::string charset);
     // The charset of the environment's locale (LC_ALL, LC_CTYPE, LANG).
-    static NarrowText FromEnvironment();
+    static PosixCodePage FromEnvironment();
 
     std::u16string Decode(std::string_view bytes) const;
     // The command line's argument text: Decode, except that where the charset
@@ -36,10 +37,5 @@ private:
     std::string charset_;
     bool utf8_;
 };
-
-// Strict UTF-8 with escaped bytes: what CUPS names and the cause lines are in,
-// whatever the locale.
-std::u16string DecodeUtf8Escaped(std::string_view bytes);
-std::string EncodeUtf8Escaped(std::u16string_view text);
 
 }  // namespace ploxwen::posix
