@@ -81,7 +81,7 @@ CupsConnection::~CupsConnection() {
 }
 
 http_t* CupsConnection::Get() {
-    if (http_ == nullptr && connect_failure_.empty()) {
+    if (http_ == nullptr && no_connection_cause_.empty()) {
         http_ = ConnectBeforeDeadline();
         if (http_ != nullptr) {
             // Without a callback libcups would give up on a server silent
@@ -90,7 +90,7 @@ http_t* CupsConnection::Get() {
             deadline_.Guard(http_);
         }
     }
-    if (http_ == nullptr) throw PlatformError(connect_failure_);
+    if (http_ == nullptr) throw PlatformError(no_connection_cause_);
     if (deadline_.Passed()) throw PlatformError(NotAnswering());
     return http_;
 }
@@ -134,7 +134,7 @@ http_t* CupsConnection::ConnectBeforeDeadline() {
             if (http != nullptr) return http;
         }
         if (deadline_.Passed()) {
-            connect_failure_ = NotAnswering();
+            no_connection_cause_ = NotAnswering();
             return nullptr;
         }
         // A busy server is waited for; a refusing one only briefly.
@@ -144,7 +144,7 @@ http_t* CupsConnection::ConnectBeforeDeadline() {
         was_busy = busy;
         if (failure == ConnectFailure::kUnreachable ||
             (!busy && Clock::now() - retrying_since >= kRefusalPatience)) {
-            connect_failure_ = "server unreachable at " + ServerAddress();
+            no_connection_cause_ = "server unreachable at " + ServerAddress();
             return nullptr;
         }
         std::this_thread::sleep_for(
@@ -180,7 +180,7 @@ std::string CupsConnection::ServerAddress() const {
     return std::string(server) + ":" + std::to_string(ippPort());
 }
 
-std::string CupsConnection::RequestFailure(const std::string& otherwise) const {
+std::string CupsConnection::CauseOfFailedRequest(const std::string& otherwise) const {
     if (deadline_.Passed()) return NotAnswering();
     const std::string cause = CauseOfStatus(cupsLastError(), ServerAddress());
     return cause.empty() ? otherwise : cause;

@@ -2,7 +2,7 @@
 // run's deadline: connecting, every wait for the server and every retry give
 // up when it passes, and a request under way is cut off then. A failure is
 // named where it happens: Get() throws why there is no connection, and
-// RequestFailure() words a request that came back without an answer.
+// CauseOfFailedRequest() words a request that came back without an answer.
 #pragma once
 
 #include <cups/cups.h>
@@ -59,7 +59,7 @@ public:
     std::string NotAnswering() const { return "server not answering at " + ServerAddress(); }
     // Why the last request failed: out of time, whatever libcups made of the
     // cut; else the server's own status; else `otherwise` (what this side saw).
-    std::string RequestFailure(const std::string& otherwise) const;
+    std::string CauseOfFailedRequest(const std::string& otherwise) const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -88,7 +88,7 @@ private:
     CupsDeadline deadline_;
     platform::Cause& cause_;
     http_t* http_ = nullptr;
-    std::string connect_failure_;  // why there is no connection; then no later request tries again
+    std::string no_connection_cause_;  // why there is no connection; then no later request tries again
 };
 
 }  // namespace ploxwen::posix

@@ -152,8 +152,8 @@ platform::JobReport CupsJobWatch::LookAtJob(const char* /*printer_name*/, std::u
             if (answer && IppSucceeded(status)) return answer;
             cause = status == IPP_STATUS_ERROR_NOT_FOUND
                         ? "the server no longer knows it"
-                        : connection_.RequestFailure("connection lost to the server at " +
-                                                     connection_.ServerAddress());
+                        : connection_.CauseOfFailedRequest("connection lost to the server at " +
+                                                           connection_.ServerAddress());
         } catch (const PlatformError& failure) {
             cause = failure.what();
         }

@@ -71,7 +71,7 @@ const std::vector<std::u16string>& CupsPrinterList::Destinations() {
     const ipp_status_t status = cupsLastError();
     // A server without queues answers "not found"; that is an empty list.
     if (!response || (!IppSucceeded(status) && status != IPP_STATUS_ERROR_NOT_FOUND)) {
-        throw PlatformError(connection_.RequestFailure(LostAnswer()));
+        throw PlatformError(connection_.CauseOfFailedRequest(LostAnswer()));
     }
 
     std::vector<std::u16string> destinations;
@@ -104,7 +104,7 @@ const std::vector<std::u16string>& CupsPrinterList::DestinationsNamed(std::u16st
         const ipp_status_t status = cupsLastError();
         if (status != IPP_STATUS_ERROR_NOT_FOUND) {
             if (!response || !IppSucceeded(status))
-                throw PlatformError(connection_.RequestFailure(LostAnswer()));
+                throw PlatformError(connection_.CauseOfFailedRequest(LostAnswer()));
             ipp_attribute_t* attribute = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
             const char* spelled = attribute != nullptr ? ippGetString(attribute, 0, nullptr) : nullptr;
             if (spelled == nullptr) throw PlatformError("the server answered without the printer's name");

@@ -125,13 +125,13 @@ std::int32_t CupsSpooler::WritePrinter(platform::PrinterHandle handle, const voi
     const std::string cut_off = "connection lost while sending";
     try {
         if (printer->state == JobState::kStarted && !StartPrintJob(*printer))
-            return Fail(*printer, connection_.RequestFailure(cut_off));
+            return Fail(*printer, connection_.CauseOfFailedRequest(cut_off));
         http_t* http = connection_.Current();
         http_status_t status = cupsWriteRequestData(http, static_cast<const char*>(bytes), count);
         // Out of libcups's buffer: a write that succeeds has reached the
         // connection, so a server gone by now fails it here, before the end.
         if (status == HTTP_STATUS_CONTINUE && httpFlushWrite(http) < 0) status = HTTP_STATUS_ERROR;
-        if (status != HTTP_STATUS_CONTINUE) return Fail(*printer, connection_.RequestFailure(cut_off));
+        if (status != HTTP_STATUS_CONTINUE) return Fail(*printer, connection_.CauseOfFailedRequest(cut_off));
     } catch (const std::exception& failure) {
         return Fail(*printer, failure.what());
     }
@@ -162,13 +162,13 @@ std::int32_t CupsSpooler::EndDocPrinter(platform::PrinterHandle handle) {
                 // anything else leaves the job's fate unknown: the server may
                 // have made it.
                 if (httpGetStatus(http) >= HTTP_STATUS_BAD_REQUEST)
-                    return Fail(*printer, connection_.RequestFailure("the job was refused"), true);
+                    return Fail(*printer, connection_.CauseOfFailedRequest("the job was refused"), true);
                 return Fail(*printer,
                             connection_.deadline_passed() ? connection_.NotAnswering() : "answer lost");
             }
             // An IPP error answer: the server refused the job and holds none.
             if (!IppSucceeded(cupsLastError()))
-                return Fail(*printer, connection_.RequestFailure("the job was refused"), true);
+                return Fail(*printer, connection_.CauseOfFailedRequest("the job was refused"), true);
             printer->state = JobState::kDone;
             if (ipp_attribute_t* id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER)) {
                 const int job_id = ippGetInteger(id, 0);

@@ -80,7 +80,7 @@ platform::JobReport WinspoolJobWatch::LookAtJob(const char* printer_name, std::u
     HANDLE printer = nullptr;
     if (!open_printer(const_cast<LPSTR>(printer_name), &printer, &use_only)) {
         throw platform::PlatformError("cannot look at job " + report.job + ": " +
-                                      FailureOf("OpenPrinterA", GetLastError()));
+                                      CauseOf("OpenPrinterA", GetLastError()));
     }
     struct Closer {
         decltype(&::ClosePrinter) close;
@@ -99,8 +99,7 @@ platform::JobReport WinspoolJobWatch::LookAtJob(const char* printer_name, std::u
         if (error == ERROR_INVALID_PARAMETER || error == ERROR_SUCCESS) {
             throw platform::PlatformError("job " + report.job + " left the queue without a verdict");
         }
-        throw platform::PlatformError("cannot look at job " + report.job + ": " +
-                                      FailureOf("GetJobW", error));
+        throw platform::PlatformError("cannot look at job " + report.job + ": " + CauseOf("GetJobW", error));
     }
     const auto& job = *reinterpret_cast<const JOB_INFO_1W*>(record.data());
     const DWORD status = job.Status;

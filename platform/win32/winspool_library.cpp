@@ -39,7 +39,7 @@ void (*WinspoolLibrary::Lookup(const char* name))() {
     return reinterpret_cast<void (*)()>(function);
 }
 
-std::string FailureOf(const char* function, DWORD error) {
+std::string CauseOf(const char* function, DWORD error) {
     std::string cause = std::string(function) + " failed";
     if (error == ERROR_SUCCESS) return cause;
     char* text = nullptr;

@@ -53,6 +53,6 @@ bool ReadGrowing(std::vector<BYTE>& record, Read read) {
 
 // The cause line for `function` failing with the system error `error`, in
 // the system's words: "EndDocPrinter failed: Access is denied (error 5)".
-std::string FailureOf(const char* function, DWORD error);
+std::string CauseOf(const char* function, DWORD error);
 
 }  // namespace ploxwen::win32

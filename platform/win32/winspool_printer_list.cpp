@@ -23,7 +23,7 @@ const std::vector<std::u16string>& WinspoolPrinterList::Printers() {
     if (!ReadGrowing(buffer, [&](BYTE* data, DWORD size, DWORD* needed) {
             return enum_printers(kFlags, nullptr, 4, data, size, needed, &returned);
         })) {
-        throw platform::PlatformError(FailureOf("EnumPrintersW", GetLastError()));
+        throw platform::PlatformError(CauseOf("EnumPrintersW", GetLastError()));
     }
     std::vector<std::u16string> names;
     names.reserve(returned);
@@ -54,7 +54,7 @@ std::u16string WinspoolPrinterList::CurrentDeviceName() {
             *needed = characters * sizeof(wchar_t);
             return done;
         })) {
-        throw platform::PlatformError(FailureOf("GetDefaultPrinterW", GetLastError()));
+        throw platform::PlatformError(CauseOf("GetDefaultPrinterW", GetLastError()));
     }
     buffer.resize(buffer.size() + sizeof(wchar_t));  // a terminating null whatever came back
     current_ = ToU16(reinterpret_cast<const wchar_t*>(buffer.data()));

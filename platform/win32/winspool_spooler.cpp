@@ -17,7 +17,7 @@ static_assert(sizeof(platform::DocInfo1A) == sizeof(DOC_INFO_1A));
 
 template <typename Result>
 Result WinspoolSpooler::Checked(const char* function, Result result) {
-    if (result == 0) cause_.Note(FailureOf(function, GetLastError()));
+    if (result == 0) cause_.Note(CauseOf(function, GetLastError()));
     return result;
 }
 
