@@ -24,6 +24,28 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// UTF-16 to UTF-8. An escaped byte goes out as itself where `bytes_back`, a
+// lone surrogate as '?'; else both become U+FFFD, for a reader that needs
+// well-formed text.
+std::string Encode(std::u16string_view text, bool bytes_back) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char32_t c = NextCodePoint(text, i);
+        if (c < 0xD800 || c > 0xDFFF) {
+            AppendUtf8(out, c);
+        } else if (!bytes_back) {
+            out += kReplacementCharacter;
+        } else if (IsEscapedByte(c)) {
+            out.push_back(static_cast<char>(c - kEscapeBase));
+        } else {
+            out.push_back(kReplacement);  // a lone surrogate names no character
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 void AppendEscaped(std::u16string& out, unsigned char byte) {
@@ -102,35 +124,11 @@ std::u16string DecodeUtf8Escaped(std::string_view bytes) {
 }
 
 std::string EncodeUtf8Escaped(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char32_t c = NextCodePoint(text, i);
-        if (IsEscapedByte(c)) {
-            out.push_back(static_cast<char>(c - kEscapeBase));
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            out.push_back(kReplacement);  // a lone surrogate names no character
-        } else {
-            AppendUtf8(out, c);
-        }
-    }
-    return out;
+    return Encode(text, true);
 }
 
 std::string EncodeValidUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char32_t c = NextCodePoint(text, i);
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            out += kReplacementCharacter;  // an escaped byte or a lone surrogate
-        } else {
-            AppendUtf8(out, c);
-        }
-    }
-    return out;
+    return Encode(text, false);
 }
 
 }  // namespace ploxwen::posix
