@@ -53,8 +53,8 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
                              const std::function<std::u16string()>& data_text) {
     using steps::ExitStatus;
     platform::Spooler& spooler = platform.spooler;
-    // The open's result is tested; the later results stored here steer
-    // nothing (the block goes on whatever they say).
+    // Only the open's result steers the block: every later call is made
+    // whatever the one before returned.
     std::int32_t status = 0;
     platform::PrinterHandle handle = 0;
     DocumentRecord record;
@@ -62,9 +62,9 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
     std::u16string data;
     std::uint32_t written = 0;
 
-    // Whether a job of this run may exist is told from the calls' results:
-    // once the whole payload was handed over, or once a started document is
-    // already a job.
+    // The later results are looked at for the status only: whether a job of
+    // this run may exist, which it may once the whole payload was handed
+    // over, or once a started document is already a job.
     bool clean = true;         // every call after the open succeeded
     bool handed_over = false;  // WritePrinter took every byte of the payload
     bool job_may_exist = false;
