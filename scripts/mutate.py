@@ -2,7 +2,8 @@
 """Mutation test of the product C++ against the native test suite.
 
 Each mutant changes one operator or constant on one line of app/, printers/,
-rawprint/ or platform/posix/ (not the optional window module in gui/), is
+rawprint/, steps/, the headers of platform/ or platform/posix/ (not the
+optional window module in gui/), is
 rebuilt in build/mutate (ninja rebuilds only what depends on the file) and
 run against the unit and CUPS tests: ctest without the labels wine, gui,
 package, valgrind and fuzz, stopping at the first failure. A mutant is killed
@@ -23,7 +24,7 @@ from collections import Counter
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-SOURCES = ["app", "printers", "rawprint", "platform/posix"]
+SOURCES = ["app", "printers", "rawprint", "steps", "platform", "platform/posix"]
 LABELS = "^(wine|gui|package|valgrind|fuzz)$"
 BIN, REL, LOGIC = r"(?<=\s){}(?=\s)", r"(?<![\w.])", r"\s(==|!=|<=?|>=?|&&|\|\|)\s|![\w(]"
 
