@@ -173,9 +173,10 @@ window() { # CAPTION: waits for the visible X window of that exact name
   xdotool search --onlyvisible --name "^$1\$" | head -n1
 }
 
-# "ZebraΩ" is listed, but Ω has no code in Windows-1252: OpenPrinterA gets
-# "Zebra?" and fails, as on Windows for any name the ANSI code page cannot
-# spell. Message box, then Form1 with both fields; status 2 once it is closed.
+# "ZebraΩ" is listed, but Ω has no code in Windows-1252: the exact conversion
+# of the name fails, so OpenPrinterA is never called, as on Windows for any
+# name the ANSI code page cannot spell. Message box, then Form1 with both
+# fields; status 2 once it is closed.
 failure_run() { # NAME DPI
   local line='PloxWen.exe ZebraΩ¦HELLO Ä€ "quoted"  two  spaces' box form seen status=0
   PLOXWEN_TEST_COMMAND_LINE=$line timeout 300 wine "$EXE_DIR/ploxwen_launch.exe" 2>/dev/null &
