@@ -21,9 +21,9 @@ trap cleanup EXIT
 fail() { echo "window-overhead: $*" >&2; exit 1; }
 
 build() {  # dir window-module
-    cmake -S "$SOURCE_DIR" -B "$SOURCE_DIR/build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    { cmake -S "$SOURCE_DIR" -B "$SOURCE_DIR/build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DPLOXWEN_BUILD_TESTS=OFF -DPLOXWEN_WINDOW_MODULE="$2" >/dev/null &&
-        cmake --build "$SOURCE_DIR/build/$1" -j2 >/dev/null || fail "build $1 failed"
+        cmake --build "$SOURCE_DIR/build/$1" -j2 >/dev/null; } || fail "build $1 failed"
 }
 build bench-window ON
 build bench-nowindow OFF
@@ -36,7 +36,8 @@ Xvfb -displayfd 3 -nolisten tcp 3>"$WORK/displayfd" 2>/dev/null &
 XVFB_PID=$!
 for _ in $(seq 100); do [ -s "$WORK/displayfd" ] && break; sleep 0.1; done
 [ -s "$WORK/displayfd" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$WORK/displayfd") CUPS_SERVER=$WORK/cups/cups.sock LC_ALL=C.UTF-8
+DISPLAY=:$(head -n1 "$WORK/displayfd")
+export DISPLAY CUPS_SERVER=$WORK/cups/cups.sock LC_ALL=C.UTF-8
 ARG="No Such Printer"$'\xc2\xa6'"data"
 
 timeout -s KILL 3 "$WITH" "$ARG" 2>/dev/null

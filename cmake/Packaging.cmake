@@ -101,8 +101,10 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
 ploxwen \"PRINTER¦DATA\" puts DATA on the CUPS queue whose name is exactly
 PRINTER, as one raw document named \"Command Print\", byte for byte: ESC/POS
 receipt commands, ZPL labels or a cash-drawer kick reach the device
-unfiltered. It is silent on success and tells by its exit status whether no
-printer matched, the printer could not be opened, or the spooler failed.")
+unfiltered. It is silent on success and tells by its exit status what came
+of it: 0 accepted (printed, when waiting), 1 no such printer, 2 not reached
+or opened, 3 no job, 4 a job may exist, 5 not printed, 6 no verdict yet,
+64 call refused.")
   if(PLOXWEN_WINDOW_MODULE)
     set(CPACK_DEBIAN_PLOXWEN_PACKAGE_RECOMMENDS "ploxwen-window (= ${PLOXWEN_DEB_VERSION})")
 

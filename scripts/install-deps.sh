@@ -25,8 +25,8 @@ apt_get install g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 libc
 # Benchmarks, fuzzing, memory checks.
 apt_get install hyperfine time clang libclang-rt-14-dev valgrind
 
-# Style: formatting and static analysis of the sources (scripts/check-style.sh).
-apt_get install clang-format clang-tidy
+# Style: formatting and static analysis of the sources and scripts (scripts/check-style.sh).
+apt_get install clang-format clang-tidy shellcheck
 
 # Packages and the man page: CPack's .deb (dpkg-shlibdeps, file), the clean
 # Debian root of the package test, lintian on the packages, man page checks.

@@ -273,7 +273,7 @@ cmd_stop() {
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.05
     done
-    kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null || true
+    if kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
   fi
   rm -f "$dir/cupsd.pid" "$dir/cups.sock"
 }

@@ -1,10 +1,13 @@
+# shellcheck shell=bash
 # Sourced by the shell tests (Wine, desktop, packages): strict mode, `fail`,
 # bounded waits, Xvfb and a private cupsd, each stopped again on exit.
 set -euo pipefail
 
 SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 CUPSD=$SOURCE_DIR/scripts/private-cupsd.sh
+# shellcheck disable=SC2034 # for the tests that source this file
 BAR=$'\xc2\xa6' # U+00A6, the field separator
+# shellcheck disable=SC2034 # for the tests that source this file
 MESSAGE="The Printer Name you typed wasn't recognized."
 WORK=$(mktemp -d /tmp/ploxwen-test.XXXXXX)
 CLEANUPS=()

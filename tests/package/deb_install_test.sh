@@ -11,6 +11,7 @@ remove_root() {
   ! findmnt -rn -o TARGET | grep -qE "^$ROOT(/|$)" && rm -rf --one-file-system "$ROOT"
 }
 in_root() { chroot "$ROOT" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root DEBIAN_FRONTEND=noninteractive "$@" </dev/null; }
+# shellcheck disable=SC2016 # ${db:Status-Status} is dpkg-query's field, not the shell's
 installed() { [[ $(in_root dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]; }
 install_deb() { # DEB, with what it depends on (no recommends)
   cp "$1" "$ROOT/tmp/"
@@ -51,6 +52,7 @@ for package in libfltk1.3 libx11-6 ploxwen-window; do ! installed $package || fa
 payload=$'\x1b@Gr\xc3\xbc\xc3\x9fe\n\n\x1dV0\x1bp0\x19\xfa'
 run LANG=C.UTF-8 /usr/bin/ploxwen "Virtual${BAR}${payload}"
 expect_eq "status|stdout|stderr of a print" "0||" "$STATUS|$(cat "$WORK/out")|$(cat "$WORK/err")"
+# shellcheck disable=SC2016 # eval expands it at each try
 wait_until 30 eval '[[ -n $(jobs_received) ]]' || fail "no job arrived"
 cmp <(printf '%s' "$payload") "$CUPS_DIR/out/$(jobs_received)" || fail "the bytes differ"
 install_deb "$(ls "$DIR"/build/ploxwen-window_*.deb)" # its dependencies resolve: the module loads

@@ -37,13 +37,14 @@ check() { # COMMAND_LINE STATUS EXPECTED
     expect_eq "$1: jobs" "$before" "$(jobs_received)"
     return
   fi
+  # shellcheck disable=SC2016 # eval expands it at each try
   wait_until 20 eval '[[ "$(jobs_received)" != "$before" ]]' || fail "$1: no job arrived"
   new=$(comm -13 <(echo "$before") <(jobs_received))
   expect_eq "$1: queue" Virtual "${new%/*}"
   cmp -s "$3" "$CUPS_DIR/out/$new" || fail "$1: got $(xxd -p "$CUPS_DIR/out/$new" | head -c 80)"
   grep -qx 'title=Command Print' "$CUPS_DIR/out/$new.meta" || fail "$1: document name"
 }
-bytes() { printf "$1" >"$WORK/expected" && echo "$WORK/expected"; }
+bytes() { printf %b "$1" >"$WORK/expected" && echo "$WORK/expected"; }
 
 case_prefix_setup() {
   [[ ! -d $WINEPREFIX ]] || wineserver -k || true
@@ -81,7 +82,7 @@ case_print() {
   # command line's limit of 32767 characters.
   local b prefix='PloxWen.exe Virtual¦'
   for ((b = 1; b < 256; b++)); do
-    [[ " 129 141 143 144 157 166 " == *" $b "* ]] || printf "\\x$(printf %02x $b)"
+    [[ " 129 141 143 144 157 166 " == *" $b "* ]] || printf %b "\\x$(printf %02x $b)"
   done >"$WORK/raw"
   printf '\x1b@%s\x1dV\x01' "$(printf %b "$(<"$WORK/raw")")" >"$WORK/all"
   for ((b = 0; b < 200; b++)); do printf '%s' "$(tr -d '\000-\040\177-\237\246' <"$WORK/all")"; done >"$WORK/many"
@@ -106,6 +107,7 @@ case_print() {
   check '"PloxWen.exe" Virtual¦Q' 0 "$(bytes Q)"
   # One pair of quotes wrapping it all goes; no other quote or backslash rule.
   check 'PloxWen.exe "Virtual¦data x"  ' 0 "$(bytes 'data x')"
+  # shellcheck disable=SC1003 # the backslashes are bytes's escapes: C:\dir\
   check 'PloxWen.exe "Virtual¦C:\dir\"' 0 "$(bytes 'C:\\dir\\')"
   check 'PloxWen.exe "Virtual"¦^FD"Hello World"^FS' 1 -
   check 'PloxWen.exe Virtual¦^FD"Hello World"^FS' 0 "$(bytes '^FD"Hello World"^FS')"
@@ -148,29 +150,35 @@ ClosePrinter' "$(awk '
     index($0, ":EndDocPrinter (" handle ")") { print "EndDocPrinter"; next }
     index($0, ":GetJobW (" handle ",") { split($0, f, ", "); print "GetJobW(" (f[2] == job ? "its job" : "job " f[2]) ", level " f[3] ")"; next }
     index($0, ":ClosePrinter (" handle ")") { print "ClosePrinter"; handle = ""; next }' "$WORK/stderr")"
+  # shellcheck disable=SC2016 # eval expands it at each try
   wait_until 20 eval '[[ -z $(lpstat -o) ]]' || fail "a job left pending or held: $(lpstat -o)"
 }
 
 # Sends KEY to WINDOW until it is gone (at most three times).
 press_until_gone() { # WINDOW KEY
-  local id=$1 try
-  for try in 1 2 3; do
+  # shellcheck disable=SC2034 # id is for the eval below
+  local id=$1
+  for _ in 1 2 3; do
     xdotool mousemove --window "$1" 40 8 click 1 key "$2" 2>/dev/null || true
+    # shellcheck disable=SC2016 # eval expands it at each try
     wait_until 5 eval '! xwininfo -id "$id" 2>/dev/null | grep -q IsViewable' && return 0
   done
   fail "window $1 did not go away on $2"
 }
 window() { # CAPTION: waits for the visible X window of that exact name
+  # shellcheck disable=SC2034 # name is for the eval below
   local name=$1
+  # shellcheck disable=SC2016 # eval expands it at each try
   wait_until 30 eval 'xdotool search --onlyvisible --name "^$name\$" >/dev/null 2>&1' || fail "no window $1"
   xdotool search --onlyvisible --name "^$1\$" | head -n1
 }
 
-# "ZebraΩ" is listed, but Ω has no code in Windows-1252: OpenPrinterA gets
-# "Zebra?" and fails, as on Windows for any name the ANSI code page cannot
-# spell. Message box, then Form1 with both fields; status 2 once it is closed.
+# "ZebraΩ" is listed, but Ω has no code in Windows-1252: the exact conversion
+# of the name fails, so OpenPrinterA is never called, as on Windows for any
+# name the ANSI code page cannot spell. Message box, then Form1 with both
+# fields; status 2 once it is closed.
 failure_run() { # NAME DPI
-  local line='PloxWen.exe ZebraΩ¦HELLO Ä€ "quoted"  two  spaces' box form seen status=0 px
+  local line='PloxWen.exe ZebraΩ¦HELLO Ä€ "quoted"  two  spaces' box form seen status=0
   PLOXWEN_TEST_COMMAND_LINE=$line timeout 300 wine "$EXE_DIR/ploxwen_launch.exe" 2>/dev/null &
   local pid=$!
   box=$(window PloxWen)
@@ -189,14 +197,14 @@ client $(px 6495 "$2") $(px 3270 "$2")
 focus id=101
 child Edit id=101 x=$(px 840 "$2") y=$(px 600 "$2") w=$(px 1935 "$2") h=$(px 615 "$2") tabstop visible text=ZebraΩ
 child Edit id=102 x=$(px 3960 "$2") y=$(px 600 "$2") w=$(px 1815 "$2") h=$(px 615 "$2") tabstop visible text=${line#*¦}" \
-    "$(echo "$seen")"
+    "$seen"
   import -window root "$SHOTS/$1-form1.png"
   xdotool mousemove --window "$form" 40 8 click 1 key Tab
   expect_eq "$1: Tab moves to Text2" "focus id=102" "$(probe window Ploxwen | grep '^focus ')"
   # Wine hands the icon to X as ARGB pixels: our orange and body colours, not Wine's default.
   local icon
-  icon=$(xprop -id "$form" -f _NET_WM_ICON 32c _NET_WM_ICON | tr ', ' '\n\n')
-  grep -qx $((0xfff6ad55)) <<<"$icon" && grep -qx $((0xff3b4a5a)) <<<"$icon" || fail "$1: not PloxWen's icon"
+  icon=$(xprop -id "$form" -f _NET_WM_ICON 32c _NET_WM_ICON | tr ', ' '\n')
+  { grep -qx $((0xfff6ad55)) <<<"$icon" && grep -qx $((0xff3b4a5a)) <<<"$icon"; } || fail "$1: not PloxWen's icon"
   kill -0 "$pid" || fail "$1: ended before Form1 was closed"
   press_until_gone "$form" alt+F4
   wait "$pid" || status=$?
