@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Benchmark (not a test): ploxwen against lp on private CUPS servers with 1,
-# 500 and 2,000 queues.
+# 500 and 2,000 queues and none set as the default, and on one whose default
+# is another queue than the one printed on (the usual case: a receipt printer
+# that is not the default).
 #   1. wall time: `ploxwen "Virtual¦HELLO"` vs `lp -d Virtual -o raw FILE`
 #      (FILE holds HELLO) on each server; runs interleaved in batches of 10
-#      across both programs and all three servers, so that a busy moment of
+#      across both programs and all four servers, so that a busy moment of
 #      the machine falls on all of them; medians and ratios in one table;
 #   2. the IPP requests one run makes on each server (server access log):
 #      the same at every queue count, and none that lists every queue;
@@ -15,14 +17,16 @@
 #      stamps the harness keeps to the microsecond); timed in the same
 #      interleaved batches as 1.
 # Targets: wall <= 0.90x lp on 1 queue and <= 0.80x lp on 2,000 queues;
-# 2,000 queues <= 1.15x ploxwen's own time on 1; peak RSS <= lp's.
+# 2,000 queues <= 1.15x ploxwen's own time on 1; with a default set <= 0.80x
+# lp and no slower than without; peak RSS <= lp's.
 #
 #   bench/bench.sh               (as root; RUNS=100 per command by default, at least 20)
 #
 # Set PLOXWEN_NO_BUILD=1 to use an existing build/default/bin/ploxwen.
 # The servers are started by the private-cupsd harness with the extra queues
 # written into printers.conf beforehand (PRIVATE_CUPSD_QUEUES); each keeps
-# its job history, the same for both programs. None has a default printer.
+# its job history, the same for both programs. None has a default printer
+# but the server `d`: Virtual, and Queue1 as its default.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd -P)
@@ -44,7 +48,7 @@ ploxwen="$root/build/default/bin/ploxwen"
 work=$(mktemp -d /tmp/ploxwen-bench.XXXXXX)
 cleanup() {
   local n
-  for n in "${queue_counts[@]}"; do "$harness" stop "$work/q$n" || true; done
+  for n in "${queue_counts[@]}" d; do "$harness" stop "$work/q$n" || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -57,6 +61,10 @@ for n in "${queue_counts[@]}"; do
   count=$("$harness" run "$work/q$n" lpstat -e | wc -l)
   ((count == n)) || { echo "bench: server q$n has $count queues, not $n" >&2; exit 1; }
 done
+PRIVATE_CUPSD_QUEUES=1 "$harness" start "$work/qd" >/dev/null
+"$harness" add-queue "$work/qd" Virtual
+"$harness" run "$work/qd" lpadmin -d Queue1
+[[ $("$harness" run "$work/qd" lpstat -d) == *Queue1 ]] || { echo "bench: server qd has no default" >&2; exit 1; }
 
 # The commands run without a shell between (hyperfine -N).
 ploxwen_cmd="'$ploxwen' 'Virtual¦HELLO'"
@@ -73,7 +81,7 @@ requests_of() {
 }
 
 echo "cupsd: private, unix sockets under $work; $rounds rounds of $batch runs per command and server"
-for n in "${queue_counts[@]}"; do
+for n in "${queue_counts[@]}" d; do
   on "$n" "$ploxwen" "Virtual¦HELLO"  # fails loudly here rather than in the timings
 done
 
@@ -85,6 +93,8 @@ for n in "${queue_counts[@]}"; do
   [[ $p_requests == "${first_requests:=$p_requests}" && $p_requests != *CUPS-Get-Printers* ]] || same=no
 done
 echo "  ploxwen makes the same requests at every queue count, none listing every queue: $same"
+printf '  default Queue1, 1 queue more: ploxwen: %s\n                 lp:      %s\n' "$(requests_of d "$ploxwen_cmd")" \
+  "$(requests_of d "$lp_cmd")"
 printf '  PLOXWEN_WAIT=5, 1 queue: %s\n' "$(requests_of 1 "env PLOXWEN_WAIT=5 $ploxwen_cmd")"
 
 set +e
@@ -98,9 +108,9 @@ echo "near miss virtual¦x on 2000 queues: exit $near_miss (expected 1)"
 # On 1 queue ploxwen also runs with PLOXWEN_WAIT=5 (tool w); empty, the
 # variable counts as unset.
 for ((round = 0; round < rounds; round++)); do
-  for n in "${queue_counts[@]}"; do
+  for n in "${queue_counts[@]}" d; do
     order=(p lp)
-    ((n == 1)) && order=(p w lp)
+    [[ $n == 1 ]] && order=(p w lp)
     ((round % 2 == 0)) || mapfile -t order < <(printf '%s\n' "${order[@]}" | tac)
     for tool in "${order[@]}"; do
       if [[ $tool == lp ]]; then cmd=$lp_cmd; else cmd=$ploxwen_cmd; fi
@@ -126,8 +136,12 @@ for n in "${queue_counts[@]}"; do
   l=$(median_ms "$work/times.lp.$n")
   printf '%-8s %13s %13s %15s %19s\n' "$n" "$p" "$l" "$(ratio "$p" "$l")" "$(ratio "$p" "$p1")"
 done
-echo "medians of $(wc -l <"$work/times.p.1") runs each; targets: ploxwen / lp <= 0.90 on 1 queue and <= 0.80 on 2000;"
-echo "2000 queues <= 1.15 x ploxwen's 1-queue time"
+pd=$(median_ms "$work/times.p.d")
+ld=$(median_ms "$work/times.lp.d")
+printf '%-8s %13s %13s %15s %19s\n' default "$pd" "$ld" "$(ratio "$pd" "$ld")" "$(ratio "$pd" "$p1")"
+echo "medians of $(wc -l <"$work/times.p.1") runs each; default: server d, Virtual and its default Queue1;"
+echo "targets: ploxwen / lp <= 0.90 on 1 queue and <= 0.80 on 2000 and with a default;"
+echo "2000 queues <= 1.15 x and with a default <= 1.00 x ploxwen's 1-queue time"
 
 # Median in ms over the jobs of server $1 from "Queued on" to "Job completed."
 # (error_log stamps: [08/Dec/2026:01:34:17.123456 +0000]).

@@ -1,5 +1,6 @@
 #include "platform/posix/cups_printer_list.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/cups_request.h"
@@ -43,6 +44,20 @@ std::u16string QueueOfDestination(const char* destination) {
     const std::size_t length =
         slash ? static_cast<std::size_t>(slash - destination) : std::strlen(destination);
     return DecodeUtf8Escaped(std::string_view(destination, length));
+}
+
+// The default that libcups's cupsGetDefault2 resolves without the server:
+// LPDEST, else PRINTER unless it is "lp"; set but empty, either names none.
+// libcups 2.4 reads nothing else locally (lpoptions' Default is not among
+// them) and has no call for this part alone.
+std::optional<std::string> LocalDefault() {
+    const char* named = std::getenv("LPDEST");
+    if (named == nullptr) {
+        named = std::getenv("PRINTER");
+        if (named != nullptr && std::strcmp(named, "lp") == 0) named = nullptr;
+    }
+    if (named == nullptr) return std::nullopt;
+    return std::string(named);
 }
 
 }  // namespace
@@ -130,24 +145,32 @@ bool CupsPrinterList::Exists(const std::u16string& device) {
     return false;
 }
 
+std::u16string CupsPrinterList::ServerDefault() {
+    const IppPtr response = AskForNames(IPP_OP_CUPS_GET_DEFAULT, "");
+    ipp_attribute_t* attribute =
+        response ? ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME) : nullptr;
+    const char* spelled = attribute != nullptr ? ippGetString(attribute, 0, nullptr) : nullptr;
+    if (spelled == nullptr || *spelled == '\0') throw PlatformError("there is no default printer");
+    std::u16string name = DecodeUtf8Escaped(spelled);
+    // The server spelled a destination that exists: the answer a lookup of
+    // that name would give, so searching for it later asks nothing.
+    named_.emplace(name, std::vector<std::u16string>{name});
+    return name;
+}
+
 std::u16string CupsPrinterList::CurrentDeviceName() {
     if (!current_) {
-        // lpoptions, LPDEST and PRINTER are read locally; only when none of
-        // them names a destination is the server asked for its default.
-        bool connected = true;
-        try {
-            connection_.Get();
-        } catch (const PlatformError&) {
-            // libcups still resolves a locally set default without a server,
-            // but would wait for one on its own once the run's time is up.
-            if (connection_.deadline_passed()) throw;
-            connected = false;
+        if (const std::optional<std::string> local = LocalDefault()) {
+            if (local->empty()) throw PlatformError("there is no default printer");
+            // A name the server did not spell may name nothing, or another
+            // case of a queue: looked up now, before any job, so that putting
+            // it back at the end asks nothing and still finds only it.
+            std::u16string queue = QueueOfDestination(local->c_str());
+            DestinationsNamed(queue);
+            current_ = std::move(queue);
+        } else {
+            current_ = ServerDefault();
         }
-        const char* destination =
-            connected ? connection_.Retried(&cupsGetDefault2) : cupsGetDefault2(nullptr);
-        if (destination == nullptr || *destination == '\0')
-            throw PlatformError("there is no default printer");
-        current_ = QueueOfDestination(destination);
     }
     return *current_;
 }

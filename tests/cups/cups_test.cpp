@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -409,31 +410,70 @@ TEST_F(Cups, AQueueNamedWithPercentAndUmlautIsFound) {
     EXPECT_EQ(Ploxwen({"K\u00FCche%1" + kBar + "K"}, {}).status, 0);
 }
 
-TEST_F(Cups, TheSearchAsksForTheOneQueueAndTheRestoreForAnotherOnly) {
-    ASSERT_EQ(Ploxwen({"Virtual" + kBar + "HELLO"}, {}).status, 0);  // restores the default, Second
-    // An instance of the queue named is the default: nothing to look up again.
-    ASSERT_EQ(Ploxwen({"Virtual" + kBar + "HELLO"}, {{"PRINTER", "Virtual/copy"}}).status, 0);
-    const std::vector<std::string> expected{"CUPS-Get-Default",       "Get-Printer-Attributes", "Print-Job",
-                                            "Get-Printer-Attributes", "Get-Printer-Attributes", "Print-Job"};
-    std::vector<std::string> requests;
-    for (int attempt = 0; attempt < 100 && requests.size() < expected.size(); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // cupsd logs after it answers
-        requests = Requests();
-    }
-    EXPECT_EQ(requests, expected);
+// The IPP request a client sent first, from the relay's `pass` record: the body after its HTTP header.
+ipp_t* FirstRequest(const std::string& sent) {
+    struct Bytes {
+        std::string body;
+        std::size_t at = 0;
+    } bytes{sent.substr(std::min(sent.size(), sent.find("\r\n\r\n") + 4))};
+    const auto read = [](void* context, ipp_uchar_t* buffer, std::size_t wanted) -> ssize_t {
+        auto& from = *static_cast<Bytes*>(context);
+        const std::size_t count = std::min(wanted, from.body.size() - from.at);
+        std::copy_n(from.body.data() + from.at, count, buffer);
+        from.at += count;
+        return static_cast<ssize_t>(count);
+    };
+    ipp_t* request = ippNew();
+    ippReadIO(&bytes, read, 1, nullptr, request);
+    return request;
 }
 
-// Started with stderr closed, the connection that puts the default back takes
-// descriptor 2 unless the program fills it, and the cause line goes to the server.
+// Nothing is asked after the job: the default the server names exists, one from the environment is
+// looked up before the job, and the default named is not looked up twice. The default here is Second.
+TEST_F(Cups, TheDefaultIsKnownBeforeTheJobAndCupsGetDefaultAsksForItsNameOnly) {
+    const std::string sent = dir + "/relay.sent";
+    ASSERT_EQ(Ploxwen({"Virtual" + kBar + "HELLO"}, {{"CUPS_SERVER", StartRelay("pass " + sent)}}).status, 0);
+    ASSERT_EQ(Ploxwen({"Second" + kBar + "HELLO"}, {}).status, 0);
+    ASSERT_EQ(Ploxwen({"Virtual" + kBar + "HELLO"}, {{"PRINTER", "Virtual/copy"}}).status, 0);
+    ASSERT_EQ(Ploxwen({"Virtual" + kBar + "HELLO"}, {{"LPDEST", "Second"}}).status, 0);
+    const std::vector<std::string> expected{"CUPS-Get-Default",
+                                            "Get-Printer-Attributes",
+                                            "Print-Job",
+                                            "CUPS-Get-Default",
+                                            "Print-Job",
+                                            "Get-Printer-Attributes",
+                                            "Print-Job",
+                                            "Get-Printer-Attributes",
+                                            "Get-Printer-Attributes",
+                                            "Print-Job"};
+    std::vector<std::string> requests;
+    for (int attempt = 0; attempt < 100 && (requests.size() < expected.size() || ReadFile(sent).empty());
+         ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // cupsd and the relay record afterwards
+        requests = Requests();
+    }
+    StopRelay();
+    EXPECT_EQ(requests, expected);
+    ipp_t* request = FirstRequest(ReadFile(sent));
+    EXPECT_EQ(ippGetOperation(request), IPP_OP_CUPS_GET_DEFAULT);
+    ipp_attribute_t* asked = ippFindAttribute(request, "requested-attributes", IPP_TAG_KEYWORD);
+    EXPECT_EQ(ippGetCount(asked), 1);
+    EXPECT_STREQ(ippGetString(asked, 0, nullptr), "printer-name");
+    ippDelete(request);
+}
+
+// Started with stderr closed, the run's connection takes descriptor 2 unless the program fills it, and
+// the cause line of a wait, written while that connection is open, would go to the server.
 TEST_F(Cups, WithStderrClosedOnlyRequestsReachTheServer) {
-    const std::string sent = dir + "/sent";
+    const std::string sent = dir + "/relay.sent";
     const std::string relay = StartRelay("pass " + sent);
-    EXPECT_EQ(Ploxwen({"Closed" + kBar + "X"}, {{"CUPS_SERVER", relay}}, true).status, 3);
-    // The relay records a connection once the program has closed it; the lookup of Second is the last.
-    for (int i = 0; i < 250 && ReadFile(sent).find("/printers/Second") == std::string::npos; ++i)
+    EXPECT_EQ(Ploxwen({"Paused" + kBar + "X"}, {{"CUPS_SERVER", relay}, {"PLOXWEN_WAIT", "1"}}, true).status,
+              6);
+    // The relay records a connection once the program has closed it.
+    for (int i = 0; i < 250 && ReadFile(sent).find("/printers/Paused") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     StopRelay();
-    EXPECT_NE(ReadFile(sent).find("/printers/Second"), std::string::npos);
+    EXPECT_NE(ReadFile(sent).find("/printers/Paused"), std::string::npos);
     EXPECT_EQ(ReadFile(sent).find("ploxwen:"), std::string::npos);
 }
 
