@@ -81,6 +81,7 @@ CupsConnection::~CupsConnection() {
 }
 
 http_t* CupsConnection::Get() {
+    deadline_.Start();
     if (http_ == nullptr && connect_failure_.empty()) {
         http_ = ConnectBeforeDeadline();
         if (http_ != nullptr) {
