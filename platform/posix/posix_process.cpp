@@ -37,6 +37,8 @@ namespace {
 // The first mapping of a stream: a receipt fits, and every doubling after it
 // only moves page tables.
 constexpr std::size_t kFirstCapacity = std::size_t{1} << 20;
+// The most an unprivileged process may ask of a pipe by default (pipe-max-size).
+constexpr int kPipeSize = 1 << 20;
 
 class MappedPayload final : public platform::Payload {
 public:
@@ -99,6 +101,9 @@ std::unique_ptr<platform::Payload> ReadWhole(int fd, const std::string& what) {
         expected = static_cast<std::size_t>(status.st_size - (at > 0 && at < status.st_size ? at : 0));
         if (expected == 0) return payload;
     }
+    // A larger pipe lets its writer run ahead in fewer, longer turns; where
+    // the system refuses, the pipe keeps its size.
+    if (S_ISFIFO(status.st_mode)) fcntl(fd, F_SETPIPE_SZ, kPipeSize);
     if (!payload->Reserve(regular ? expected : kFirstCapacity)) throw failed("hold");
     for (;;) {
         if (payload->size() == payload->capacity()) {

@@ -18,6 +18,8 @@
 #include <sstream>
 #include <thread>
 
+#include "fake/base64.h"
+
 namespace {
 
 const std::string kBar = "\xC2\xA6";   // U+00A6 in UTF-8
@@ -182,21 +184,6 @@ std::string Hex(const std::string& bytes) {
         hex += std::string{digits[b >> 4], digits[b & 15], i % 16 == 15 ? '\n' : i % 2 ? '\t' : ' '};
     }
     return hex;
-}
-// RFC 4648 base64 with its padding, in lines of 76.
-std::string Base64(const std::string& bytes) {
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const auto at = [&](std::size_t k) {
-            return k < bytes.size() ? unsigned{static_cast<unsigned char>(bytes[k])} : 0u;
-        };
-        const unsigned group = at(i) << 16 | at(i + 1) << 8 | at(i + 2);
-        for (std::size_t k = 0; k < 4; ++k)
-            text += i + k <= bytes.size() ? alphabet[(group >> (18 - 6 * k)) & 63] : '=';
-        if (i % 57 == 54) text += '\n';
-    }
-    return text;
 }
 // 16 MiB of every byte value in no order a short pattern repeats.
 const std::string kBigFile = [] {
@@ -406,7 +393,8 @@ INSTANTIATE_TEST_SUITE_P(
                "\x1Dv0\x01\xFF"),
         // PLOXWEN_DATA: every byte, 00 and C2 A6 too, and any size, exactly as decoded or read.
         Prints("HexCarriesEveryByte", {kV + Hex(kEvery)}, kEvery).Env("PLOXWEN_DATA", "hex"),
-        Prints("Base64CarriesEveryByte", {kV + Base64(kEvery)}, kEvery).Env("PLOXWEN_DATA", "base64"),
+        Prints("Base64CarriesEveryByte", {kV + ploxwen::fake::Base64(kEvery, 76)}, kEvery)
+            .Env("PLOXWEN_DATA", "base64"),
         Prints("AFileCarriesEveryByte", {kV + "@DIR@/every"}, kEvery).Env("PLOXWEN_DATA", "file"),
         Prints("StandardInputCarriesEveryByte", {"Virtual"}, kEvery)
             .Env("PLOXWEN_DATA", "stdin")
