@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -94,11 +95,12 @@ std::unique_ptr<platform::Payload> ReadWhole(int fd, const std::string& what) {
     };
     struct stat status {};
     if (fstat(fd, &status) != 0) throw failed("read");
+    // A file that says it is empty may not be (/proc): read to its end.
+    const bool regular = S_ISREG(status.st_mode) && status.st_size > 0;
     std::size_t expected = 0;
-    const bool regular = S_ISREG(status.st_mode);
     if (regular) {
         const off_t at = lseek(fd, 0, SEEK_CUR);
-        expected = static_cast<std::size_t>(status.st_size - (at > 0 && at < status.st_size ? at : 0));
+        expected = static_cast<std::size_t>(status.st_size - std::clamp<off_t>(at, 0, status.st_size));
         if (expected == 0) return payload;
     }
     // A larger pipe lets its writer run ahead in fewer, longer turns; where
