@@ -7,12 +7,13 @@ using steps::ExitStatus;
 
 struct StatusWords {
     ExitStatus status;
-    const char* words;  // null: the status says enough, and the run stays silent
+    const char* words;    // null: only what was noted, if anything
+    bool silent = false;  // the status says enough, whatever was noted
 };
 
 // Every status, and what its cause line says when nothing more was noted.
 constexpr StatusWords kStatusWords[] = {
-    {ExitStatus::kPrinted, nullptr},
+    {ExitStatus::kPrinted, nullptr, true},
     {ExitStatus::kNoSuchPrinter, nullptr},
     {ExitStatus::kNotReached, "printer could not be opened"},
     {ExitStatus::kNoJob, "the spooler did not take the whole document"},
@@ -27,10 +28,19 @@ constexpr StatusWords kStatusWords[] = {
 std::string CauseLine(ExitStatus status, const std::string& noted) {
     for (const StatusWords& entry : kStatusWords) {
         if (entry.status != status) continue;
-        if (entry.words == nullptr) return {};
-        return noted.empty() ? entry.words : noted;
+        if (entry.silent) return {};
+        return noted.empty() && entry.words != nullptr ? entry.words : noted;
     }
     return noted;
+}
+
+std::u16string NoSuchPrinterWords(std::u16string_view typed, const std::optional<std::u16string>& meant,
+                                  bool usage, bool no_argument) {
+    std::u16string words =
+        no_argument ? u"no argument" : u"no printer named \"" + std::u16string(typed) + u"\"";
+    if (meant && !no_argument) words += u" (did you mean \"" + *meant + u"\"?)";
+    if (usage || no_argument) words += u"\n" + std::u16string(kUsage);
+    return words;
 }
 
 }  // namespace ploxwen::app

@@ -6,6 +6,7 @@
 
 #include "app/argument_intake.h"
 #include "app/cause_line.h"
+#include "app/payload_intake.h"
 #include "printers/select_printer.h"
 #include "rawprint/job_verdict.h"
 #include "rawprint/raw_print_job.h"
@@ -30,10 +31,14 @@ Form1::Form1(const platform::Platform& platform)
       platform_(platform) {}
 
 void Form1::OnLoad() {
-    // The wait is checked before anything is looked up or sent: a run that
-    // cannot keep the wait asked for does nothing, with the cause named.
+    // The wait, the data's mode and its charset are checked before anything
+    // is looked up or sent: a run that cannot do as asked does nothing, with
+    // the cause named.
     std::optional<std::chrono::seconds> wait;
-    if (!RunStep(platform_.cause, [&] { wait = rawprint::RequestedWait(platform_.process); })) {
+    PayloadRequest asked;
+    if (!RunStep(platform_.cause, [&] { wait = rawprint::RequestedWait(platform_.process); }) ||
+        !RunStep(platform_.cause,
+                 [&] { asked = RequestedPayload(platform_.process, platform_.code_page); })) {
         exit_status_ = ExitStatus::kCallRefused;
         End();
         return;
@@ -48,6 +53,16 @@ void Form1::OnLoad() {
     RunStep([&] { parts = SplitArgumentText(argument_text); });
     RunStep([&] { Text1.SetText(PieceAt(parts, 0)); });
     RunStep([&] { Text2.SetText(PieceAt(parts, 1)); });
+    // A binary payload is in hand whole before the first lookup: data that
+    // cannot be decoded or read sends nothing.
+    std::unique_ptr<platform::Payload> in_hand;
+    if (asked.mode != DataMode::kText && !RunStep(platform_.cause, [&] {
+            in_hand = PayloadInHand(asked.mode, Text2.Text(), platform_.process);
+        })) {
+        exit_status_ = ExitStatus::kCallRefused;
+        End();
+        return;
+    }
     RunStep([&] { saved_device_name = platform_.printing.CurrentDeviceName(); });
     const bool selection_ran = RunStep(platform_.cause, [&] {
         selection_result = printers::SelectPrinterByName(platform_.printing, Text1.Text());
@@ -62,8 +77,10 @@ void Form1::OnLoad() {
         return;
     }
     if (selection_result != printers::kFalse) {
-        const rawprint::PrintResult printed =
-            rawprint::RunPrintingBlock(platform_, [this] { return Text2.Text(); });
+        rawprint::PayloadSource payload{[this] { return Text2.Text(); }};
+        if (in_hand) payload.bytes = in_hand->Bytes();
+        payload.code_page = asked.code_page.get();
+        const rawprint::PrintResult printed = rawprint::RunPrintingBlock(platform_, payload);
         exit_status_ = printed.status;
         if (exit_status_ == ExitStatus::kNotReached) {
             ShowNotRecognizedMessage(platform_.windowing);
@@ -75,11 +92,25 @@ void Form1::OnLoad() {
         }
     } else {
         exit_status_ = ExitStatus::kNoSuchPrinter;
+        // Usage only where a separator was missing: with stdin, the name comes alone.
+        NoteNoSuchPrinter(argument_text, asked.mode != DataMode::kStdin);
     }
 
     // Whether the saved printer came back is not looked at.
     RunStep([&] { printers::SelectPrinterByName(platform_.printing, saved_device_name); });
     End();
+}
+
+void Form1::NoteNoSuchPrinter(const std::u16string& argument_text, bool separator_expected) {
+    RunStep(platform_.cause, [&] {
+        const std::u16string typed = Text1.Text();
+        std::optional<std::u16string> meant;
+        RunStep([&] { meant = printers::NameMeant(platform_.printing, typed); });  // else no suggestion
+        if (meant) meant = Printable(*meant);
+        const bool usage = separator_expected && argument_text.find(kFieldSeparator) == std::u16string::npos;
+        platform_.cause.Note(platform_.code_page.ToNarrow(
+            NoSuchPrinterWords(Printable(typed), meant, usage, argument_text.empty())));
+    });
 }
 
 void Form1::End() {

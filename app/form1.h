@@ -53,6 +53,8 @@ public:
 private:
     // Writes the cause line and ends the program with the status.
     void End();
+    // Notes status 1's words: the name typed, the one meant, the usage.
+    void NoteNoSuchPrinter(const std::u16string& argument_text, bool separator_expected);
 
     platform::Platform platform_;
     steps::ExitStatus exit_status_ = steps::ExitStatus::kNotReached;

@@ -70,6 +70,14 @@ private:
 
 // --- Process ------------------------------------------------------------------
 
+// Bytes read whole, a file's or standard input's, in one buffer the backend
+// allocated for them: the one copy of a payload the run holds.
+class Payload {
+public:
+    virtual ~Payload() = default;
+    virtual std::string_view Bytes() const = 0;
+};
+
 class Process {
 public:
     virtual ~Process() = default;
@@ -80,8 +88,20 @@ public:
     // The environment variable `name` (ASCII), as the platform holds it;
     // nullopt when it is unset or empty. Costs nothing: a lookup in memory.
     virtual std::optional<std::string> EnvironmentVariable(const char* name) = 0;
+    // The bytes of the file at `path` (the data field as typed), read to its
+    // end into one buffer of the file's size: POSIX spells the path in the
+    // locale's charset, Windows opens it by its wide-character path. Throws
+    // PlatformError naming the path and the system's reason when the file
+    // cannot be opened or read whole (it shrank, or a read failed part-way).
+    virtual std::unique_ptr<Payload> ReadFile(std::u16string_view path) = 0;
+    // Standard input read to its end: a file's bytes from where it stands, a
+    // pipe's until its writer closes it. Throws PlatformError when there is
+    // none, when it is a terminal (or a console) nobody would end, or when a
+    // read fails part-way.
+    virtual std::unique_ptr<Payload> ReadStandardInput() = 0;
     // Writes the cause line, "ploxwen: CAUSE", where the caller can read it
-    // (stderr); does nothing where there is no such place. Called at most
+    // (stderr); does nothing where there is no such place. A '\n' in `cause`
+    // starts a second line, written as it stands (the usage). Called at most
     // once, just before the run ends.
     virtual void WriteCause(std::string_view cause) = 0;
     // Ends the process at once with `exit_status`. Does not return on a real
@@ -260,6 +280,13 @@ public:
     // replacement could spell another printer's name ("Drucker€" is not
     // "Drucker?").
     virtual std::string ToNarrowExactly(std::u16string_view text) = 0;
+    // A conversion of text to the charset `name` instead (PLOXWEN_CODEPAGE),
+    // for the payload only: an iconv name on POSIX (CP437, CP858,
+    // ISO-8859-15), a code page number on Windows (437, 858) or a common name
+    // it maps to one (CP437, ISO-8859-15, UTF-8). Its ToNarrow replaces a
+    // character the charset lacks with '?'. Throws PlatformError when the
+    // platform has no such charset.
+    virtual std::unique_ptr<NarrowCodePage> ForCodePage(std::string_view name) = 0;
 };
 
 // --- Windowing --------------------------------------------------------------

@@ -16,7 +16,37 @@ std::int16_t ToIndex(std::int64_t value) {
     return static_cast<std::int16_t>(value);
 }
 
+// One letter of either case as the other: ASCII, Latin-1, Greek and Cyrillic,
+// the scripts printer names are written in; the rest stays as it is.
+char16_t Lower(char16_t c) {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB) ||
+        (c >= 0x410 && c <= 0x42F))
+        return static_cast<char16_t>(c + 0x20);
+    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+    return c;
+}
+
+// `name` without its surrounding spaces and tabs, in lower case.
+std::u16string Folded(std::u16string_view name) {
+    const std::size_t first = name.find_first_not_of(u" \t");
+    if (first == std::u16string_view::npos) return {};
+    std::u16string folded(name.substr(first, name.find_last_not_of(u" \t") - first + 1));
+    for (char16_t& c : folded) c = Lower(c);
+    return folded;
+}
+
 }  // namespace
+
+std::optional<std::u16string> NameMeant(platform::PrintingServices& printing, std::u16string_view name) {
+    const std::u16string wanted = Folded(name);
+    if (wanted.empty()) return std::nullopt;
+    const auto list = printing.ObtainPrinterList();
+    for (std::int32_t index = 0; index < list->Count() && index <= 0x7FFF; ++index) {
+        std::u16string listed = list->DeviceName(static_cast<std::int16_t>(index));
+        if (listed != name && Folded(listed) == wanted) return listed;
+    }
+    return std::nullopt;
+}
 
 std::int16_t SelectPrinterByName(platform::PrintingServices& printing, std::u16string name) {
     // Over the list narrowed for this name: the same outcome as over the

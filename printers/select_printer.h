@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -16,5 +18,10 @@ inline constexpr std::int16_t kFalse = 0;
 // The search runs over the list the platform narrows for `name`.
 // Handles no failure: anything that fails ends the search and propagates.
 std::int16_t SelectPrinterByName(platform::PrintingServices& printing, std::u16string name);
+
+// The first printer of the whole list whose name differs from `name` only in
+// letter case or in spaces around it: the name a user most likely meant when
+// none matched exactly. For the failure path only (it reads the whole list).
+std::optional<std::u16string> NameMeant(platform::PrintingServices& printing, std::u16string_view name);
 
 }  // namespace ploxwen::printers

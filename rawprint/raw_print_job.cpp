@@ -49,8 +49,7 @@ private:
 
 }  // namespace
 
-PrintResult RunPrintingBlock(const platform::Platform& platform,
-                             const std::function<std::u16string()>& data_text) {
+PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSource& source) {
     using steps::ExitStatus;
     platform::Spooler& spooler = platform.spooler;
     // Only the open's result steers the block: every later call is made
@@ -95,9 +94,13 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
     step([&] {
         if (spooler.StartPagePrinter(handle) == 0) clean = false;
     });
-    step([&] { data = data_text(); });
+    step([&] { data = source.data_text(); });
     step([&] {
-        const std::string payload = platform.code_page.ToNarrow(data);
+        std::string narrow;
+        if (!source.bytes) {
+            narrow = (source.code_page != nullptr ? *source.code_page : platform.code_page).ToNarrow(data);
+        }
+        const std::string_view payload = source.bytes ? *source.bytes : narrow;
         if (payload.size() > std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("payload too large for one write");
         }

@@ -18,7 +18,8 @@ namespace {
 
 using platform::PlatformError;
 
-// A run that cannot get its answers gives up this long after it started.
+// A run that cannot get its answers gives up this long after its first need of
+// the server (reading the payload is the caller's time).
 constexpr std::chrono::seconds kRunTime(30);
 // libcups asks KeepWaiting after each wait this long without a byte.
 constexpr double kWaitSeconds = 1;
@@ -81,6 +82,7 @@ CupsConnection::~CupsConnection() {
 }
 
 http_t* CupsConnection::Get() {
+    deadline_.Start();
     if (http_ == nullptr && no_connection_cause_.empty()) {
         http_ = ConnectBeforeDeadline();
         if (http_ != nullptr) {

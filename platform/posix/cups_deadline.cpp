@@ -49,7 +49,7 @@ void CutOff(int /*signal*/) {
 
 }  // namespace
 
-CupsDeadline::CupsDeadline(Clock::duration run_time) : when_(Clock::now() + run_time) {
+CupsDeadline::CupsDeadline(Clock::duration run_time) : run_time_(run_time) {
     struct sigaction action {};
     action.sa_handler = &CutOff;
     action.sa_flags = SA_RESTART;  // other waits go on; libcups's own polls ask again
@@ -61,6 +61,12 @@ CupsDeadline::CupsDeadline(Clock::duration run_time) : when_(Clock::now() + run_
     // finds the server silent (see CupsConnection).
     timer_made = sigaction(SIGALRM, &action, nullptr) == 0 &&
                  timer_create(CLOCK_MONOTONIC, &event, &deadline_timer) == 0;
+}
+
+void CupsDeadline::Start() {
+    if (started_) return;
+    started_ = true;
+    when_ = Clock::now() + run_time_;
     Arm();
 }
 
@@ -76,7 +82,7 @@ void CupsDeadline::Guard(http_t* http) {
 }
 
 bool CupsDeadline::Passed() const {
-    return fired || Clock::now() >= when_;
+    return started_ && (fired || Clock::now() >= when_);
 }
 
 void CupsDeadline::Stop() {
@@ -84,6 +90,10 @@ void CupsDeadline::Stop() {
 }
 
 void CupsDeadline::Extend(Clock::duration more) {
+    if (!started_) {
+        run_time_ += more;
+        return;
+    }
     when_ += more;
     if (Clock::now() < when_) fired = false;
     Arm();

@@ -17,7 +17,7 @@ class CupsDeadline {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Starts the clock: the deadline is `run_time` from now.
+    // The deadline will be `run_time` after Start().
     explicit CupsDeadline(Clock::duration run_time);
     ~CupsDeadline();
     CupsDeadline(const CupsDeadline&) = delete;
@@ -26,6 +26,11 @@ public:
     // The connection to cut off when the deadline passes; null for none.
     // Null it before the connection is closed.
     void Guard(http_t* http);
+    // Starts the clock, at the run's first need of the server: the time the
+    // caller spent handing the payload over (a pipe) is not the server's.
+    // Once only; later calls change nothing.
+    void Start();
+    // Never before Start().
     bool Passed() const;
     Clock::time_point When() const { return when_; }
     // Stops the clock, for a wait that is not the server's (a password
@@ -37,7 +42,9 @@ public:
 private:
     void Arm();
 
-    Clock::time_point when_;
+    Clock::duration run_time_;
+    bool started_ = false;
+    Clock::time_point when_{};
 };
 
 }  // namespace ploxwen::posix

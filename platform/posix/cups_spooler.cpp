@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/posix/cups_request.h"
@@ -10,6 +11,8 @@ namespace ploxwen::posix {
 namespace {
 
 using platform::PlatformError;
+
+constexpr std::uint32_t kWritePiece = 1u << 20;
 
 // The printer's URI and the HTTP resource to post its jobs to.
 struct Target {
@@ -127,7 +130,14 @@ std::int32_t CupsSpooler::WritePrinter(platform::PrinterHandle handle, const voi
         if (printer->state == JobState::kStarted && !StartPrintJob(*printer))
             return Fail(*printer, connection_.CauseOfFailedRequest(cut_off));
         http_t* http = connection_.Current();
-        http_status_t status = cupsWriteRequestData(http, static_cast<const char*>(bytes), count);
+        // In pieces of a sensible size: one HTTP chunk each, however large the payload.
+        http_status_t status = HTTP_STATUS_CONTINUE;
+        const char* const data = static_cast<const char*>(bytes);
+        for (std::uint32_t sent = 0; sent < count && status == HTTP_STATUS_CONTINUE;) {
+            const std::uint32_t piece = std::min(count - sent, kWritePiece);
+            status = cupsWriteRequestData(http, data + sent, piece);
+            sent += piece;
+        }
         // Out of libcups's buffer: a write that succeeds has reached the
         // connection, so a server gone by now fails it here, before the end.
         if (status == HTTP_STATUS_CONTINUE && httpFlushWrite(http) < 0) status = HTTP_STATUS_ERROR;

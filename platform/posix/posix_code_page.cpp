@@ -73,6 +73,17 @@ std::size_t DecodeCharacter(void* cd, std::string_view bytes, std::size_t at, st
 PosixCodePage::PosixCodePage(std::string charset)
     : charset_(std::move(charset)), utf8_(IsUtf8Name(charset_)) {}
 
+PosixCodePage::PosixCodePage(std::string charset, bool utf8) : charset_(std::move(charset)), utf8_(utf8) {}
+
+std::unique_ptr<platform::NarrowCodePage> PosixCodePage::ForCodePage(std::string_view name) {
+    const std::string charset(name);
+    iconv_t cd = iconv_open(charset.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw platform::PlatformError("iconv has no such charset");
+    iconv_close(cd);
+    const bool utf8 = charset == "UTF-8" || charset == "utf-8" || charset == "UTF8" || charset == "utf8";
+    return std::unique_ptr<PosixCodePage>(new PosixCodePage(charset, utf8));
+}
+
 PosixCodePage PosixCodePage::FromEnvironment() {
     std::setlocale(LC_CTYPE, "");
     return PosixCodePage(nl_langinfo(CODESET));

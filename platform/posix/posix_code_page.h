@@ -6,6 +6,7 @@
 // out, so raw ESC/POS or ZPL bytes pass through whatever the locale says.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,8 +31,13 @@ public:
     std::u16string DecodeArgumentText(std::string_view bytes) const;
     std::string ToNarrow(std::u16string_view text) override;
     std::string ToNarrowExactly(std::u16string_view text) override;
+    // `name` as iconv knows it, taken as it is: ASCII here is ASCII, not the
+    // C locale's UTF-8.
+    std::unique_ptr<platform::NarrowCodePage> ForCodePage(std::string_view name) override;
 
 private:
+    PosixCodePage(std::string charset, bool utf8);
+
     std::string Encode(std::u16string_view text, bool exactly) const;
 
     std::string charset_;

@@ -20,17 +20,22 @@ void OpenClosedStandardStreams();
 class PosixProcess final : public platform::Process {
 public:
     // The argument text is argv[1..] in the locale's charset, `code_page`.
-    PosixProcess(int argc, char** argv, const PosixCodePage& code_page);
+    PosixProcess(int argc, char** argv, PosixCodePage& code_page);
 
     // argv[1..] joined with single spaces, as the shell left them.
     std::u16string ArgumentText() override;
     std::optional<std::string> EnvironmentVariable(const char* name) override;
+    // Into memory mapped for the payload: a regular file in one mapping of
+    // its size, a pipe in one that grows in place (mremap), so the payload
+    // is never copied and only the pages it fills are resident.
+    std::unique_ptr<platform::Payload> ReadFile(std::u16string_view path) override;
+    std::unique_ptr<platform::Payload> ReadStandardInput() override;
     void WriteCause(std::string_view cause) override;
     [[noreturn]] void EndProgram(int exit_status) override;
 
 private:
     std::vector<std::string> arguments_;
-    const PosixCodePage& code_page_;
+    PosixCodePage& code_page_;
 };
 
 }  // namespace ploxwen::posix

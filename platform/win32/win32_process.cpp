@@ -2,8 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <memory>
 #include <string_view>
 #include <vector>
+
+#include "platform/win32/win32_code_page.h"
+#include "platform/win32/winspool_library.h"
 
 namespace ploxwen::win32 {
 namespace {
@@ -23,6 +28,53 @@ std::wstring_view Unwrapped(std::wstring_view tail) {
     if (wrapped.front() != L'"' || wrapped.back() != L'"') return tail;
     const std::wstring_view inner = wrapped.substr(1, wrapped.size() - 2);
     return inner.find(L'"') == std::wstring_view::npos ? inner : tail;
+}
+
+class HeldPayload final : public platform::Payload {
+public:
+    std::string_view Bytes() const override { return bytes_; }
+    std::string bytes_;
+};
+
+// The largest piece one ReadFile call asks for.
+constexpr DWORD kReadPiece = 1u << 20;
+
+// Everything `handle` holds from where it stands: a file on disk as the
+// size it has now, which it must still hold; anything else to its end.
+std::unique_ptr<platform::Payload> ReadWhole(HANDLE handle, const std::string& what) {
+    auto payload = std::make_unique<HeldPayload>();
+    std::string& bytes = payload->bytes_;
+    const auto failed = [&](DWORD error) {
+        return platform::PlatformError("cannot read " + what + SystemReason(error));
+    };
+    LARGE_INTEGER size{}, at{};
+    const bool on_disk = GetFileType(handle) == FILE_TYPE_DISK;
+    if (on_disk) {
+        if (!GetFileSizeEx(handle, &size) || !SetFilePointerEx(handle, LARGE_INTEGER{}, &at, FILE_CURRENT))
+            throw failed(GetLastError());
+        const LONGLONG left = size.QuadPart - (at.QuadPart < size.QuadPart ? at.QuadPart : size.QuadPart);
+        if (static_cast<unsigned long long>(left) > bytes.max_size()) throw failed(ERROR_NOT_ENOUGH_MEMORY);
+        bytes.resize(static_cast<std::size_t>(left));
+    }
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (on_disk) break;
+            bytes.resize(bytes.empty() ? kReadPiece : bytes.size() * 2);
+        }
+        DWORD got = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, kReadPiece));
+        if (!::ReadFile(handle, bytes.data() + filled, ask, &got, nullptr)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_BROKEN_PIPE) break;  // the writer closed its end: the end
+            throw failed(error);
+        }
+        if (got == 0) break;
+        filled += got;
+    }
+    if (on_disk && filled < bytes.size()) throw platform::PlatformError(what + " shrank while it was read");
+    bytes.resize(filled);
+    return payload;
 }
 
 }  // namespace
@@ -63,10 +115,45 @@ std::optional<std::string> Win32Process::EnvironmentVariable(const char* name) {
     return text;
 }
 
+std::unique_ptr<platform::Payload> Win32Process::ReadFile(std::u16string_view path) {
+    std::u16string shown(path);
+    for (char16_t& c : shown) {
+        if (c < 0x20 || c == 0x7F) c = u'?';
+    }
+    const std::string what = ToAnsi(shown);
+    const std::wstring wide(path.begin(), path.end());
+    const HANDLE file =
+        CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw platform::PlatformError("cannot open " + what + SystemReason(GetLastError()));
+    try {
+        auto payload = ReadWhole(file, what);
+        CloseHandle(file);
+        return payload;
+    } catch (...) {
+        CloseHandle(file);
+        throw;
+    }
+}
+
+std::unique_ptr<platform::Payload> Win32Process::ReadStandardInput() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE)
+        throw platform::PlatformError("there is no standard input");
+    // Nobody would end a console's input; a device has no end either.
+    DWORD mode = 0;
+    if (GetFileType(input) == FILE_TYPE_CHAR || GetConsoleMode(input, &mode))
+        throw platform::PlatformError("standard input is a terminal");
+    return ReadWhole(input, "standard input");
+}
+
 void Win32Process::WriteCause(std::string_view cause) {
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
-    const std::string line = "ploxwen: " + std::string(cause) + "\r\n";
+    std::string line = "ploxwen: ";
+    for (const char c : cause) c == '\n' ? line += "\r\n" : line += c;
+    line += "\r\n";
     DWORD written = 0;
     WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

@@ -25,7 +25,13 @@ public:
     std::u16string ArgumentText() override;
     // The value in UTF-8.
     std::optional<std::string> EnvironmentVariable(const char* name) override;
+    // A file on disk into one buffer of its size; a pipe into one that grows.
+    std::unique_ptr<platform::Payload> ReadFile(std::u16string_view path) override;
+    // The handle the caller gave (cmd's <, a pipe, CreateProcess's
+    // hStdInput); a console, or any character device, is refused.
+    std::unique_ptr<platform::Payload> ReadStandardInput() override;
     // A GUI program has a standard error only where its caller gave it one.
+    // Lines end in CR LF.
     void WriteCause(std::string_view cause) override;
     [[noreturn]] void EndProgram(int exit_status) override;
 };

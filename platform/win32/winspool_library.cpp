@@ -40,7 +40,11 @@ void (*WinspoolLibrary::Lookup(const char* name))() {
 }
 
 std::string CauseOf(const char* function, DWORD error) {
-    std::string cause = std::string(function) + " failed";
+    return std::string(function) + " failed" + SystemReason(error);
+}
+
+std::string SystemReason(DWORD error) {
+    std::string cause;
     if (error == ERROR_SUCCESS) return cause;
     char* text = nullptr;
     const DWORD length = FormatMessageA(

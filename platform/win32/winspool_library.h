@@ -54,5 +54,7 @@ bool ReadGrowing(std::vector<BYTE>& record, Read read) {
 // The cause line for `function` failing with the system error `error`, in
 // the system's words: "EndDocPrinter failed: Access is denied (error 5)".
 std::string CauseOf(const char* function, DWORD error);
+// ": the system's words (error N)" for `error`; empty for ERROR_SUCCESS.
+std::string SystemReason(DWORD error);
 
 }  // namespace ploxwen::win32

@@ -5,6 +5,7 @@
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,8 @@
 #include <set>
 #include <sstream>
 #include <thread>
+
+#include "fake/base64.h"
 
 namespace {
 
@@ -43,21 +46,38 @@ struct Result {
     std::string out, err;
 };
 
+// Replaces every @DIR@ with the server's directory.
+std::string InDir(std::string text) {
+    for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) text.replace(at, 5, dir);
+    return text;
+}
+
 // Runs ploxwen (under the launcher, if any) without a desktop, in a UTF-8
 // locale unless `env` says otherwise; an empty value unsets a variable.
+// Standard input is /dev/null, a terminal ("tty"), or a pipe from the shell
+// command `input`, which finds the program's pid in $PEER.
 Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::string> env,
-               bool stderr_closed = false) {
+               bool stderr_closed = false, const std::string& input = "") {
     std::vector<std::string> argv;
     std::istringstream launcher(getenv("PLOXWEN_TEST_LAUNCHER") ? getenv("PLOXWEN_TEST_LAUNCHER") : "");
     for (std::string word; launcher >> word;) argv.push_back(word);
     argv.push_back(PLOXWEN_BINARY);
     argv.insert(argv.end(), args.begin(), args.end());
     env.insert({{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+    int pipe_ends[2] = {-1, -1};
+    if (!input.empty() && input != "tty" && pipe(pipe_ends) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
         for (const auto& [name, value] : env)
             value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
-        dup2(open("/dev/null", O_RDONLY), 0);
+        if (input == "tty") {
+            const int master = posix_openpt(O_RDWR | O_NOCTTY);
+            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) _exit(126);
+            dup2(open(ptsname(master), O_RDONLY | O_NOCTTY), 0);
+        } else {
+            dup2(pipe_ends[0] >= 0 ? pipe_ends[0] : open("/dev/null", O_RDONLY), 0);
+            if (pipe_ends[1] >= 0) close(pipe_ends[1]);
+        }
         dup2(open((dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         dup2(open((dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         if (stderr_closed) close(2);
@@ -66,6 +86,16 @@ Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::
         pointers.push_back(nullptr);
         execv(pointers[0], pointers.data());
         _exit(127);
+    }
+    if (pipe_ends[0] >= 0) {
+        close(pipe_ends[0]);
+        if (fork() == 0) {
+            dup2(pipe_ends[1], 1);
+            setenv("PEER", std::to_string(pid).c_str(), 1);
+            execl("/bin/sh", "sh", "-c", InDir(input).c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(pipe_ends[1]);
     }
     // A hang guard, not a timing: a run gives up 30 s after it started.
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(90);
@@ -116,6 +146,8 @@ struct Case {
     // "OPERATION before|after COMMAND": a spooler fault in the middle of the run; or
     // "relay MODE [ARG]": the server in trouble, through tests/cups/ipp_relay.py.
     std::string hook{};
+    std::string input{};         // standard input, as Ploxwen() takes it
+    bool sends_nothing = false;  // not even a lookup reaches the server
 
     Case Says(std::string line) { return cause = std::move(line), *this; }
     Case When(std::string fault) { return hook = std::move(fault), *this; }
@@ -123,6 +155,8 @@ struct Case {
         return env[variable] = std::move(value), *this;
     }
     Case Leaves(ipp_jstate_t state) { return job = state, *this; }
+    Case Feeds(std::string command) { return input = std::move(command), *this; }
+    Case SendsNothing() { return sends_nothing = true, *this; }
 };
 void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
@@ -135,11 +169,30 @@ Case Gives(const char* name, std::vector<std::string> args, int status) {
     return {name, std::move(args), status};
 }
 
-std::string AllBytes() {
+std::string AllBytes(int first = 1) {
     std::string bytes;
-    for (int b = 1; b <= 0xFF; ++b) bytes.push_back(static_cast<char>(b));
+    for (int b = first; b <= 0xFF; ++b) bytes.push_back(static_cast<char>(b));
     return bytes;
 }
+const std::string kEvery = AllBytes(0);
+
+// Every byte as hex, in both cases, with the blanks hex allows between pairs.
+std::string Hex(const std::string& bytes) {
+    std::string hex;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char* digits = i < 128 ? "0123456789abcdef" : "0123456789ABCDEF";
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        hex += std::string{digits[b >> 4], digits[b & 15], i % 16 == 15 ? '\n' : i % 2 ? '\t' : ' '};
+    }
+    return hex;
+}
+// 16 MiB of every byte value in no order a short pattern repeats.
+const std::string kBigFile = [] {
+    std::string bytes(16u << 20, '\0');
+    std::uint32_t state = 1;
+    for (char& b : bytes) b = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
+    return bytes;
+}();
 
 // A third of more than 128 KiB: one argument may hold at most 128 KiB, and
 // the program joins arguments with single spaces.
@@ -179,6 +232,9 @@ class PrivateCupsd : public testing::Environment {
                         "; do localedef --no-warnings=ascii -i ${l%.*} -f ${l#*.} locale/$l || exit; done"),
                   0);
         ASSERT_EQ(Shell("lpadmin -p Virtual -c Team && cupsenable Team && cupsaccept Team"), 0);
+        std::ofstream(dir + "/every", std::ios::binary) << kEvery;  // the payloads of PLOXWEN_DATA=file
+        std::ofstream(dir + "/big", std::ios::binary) << kBigFile;
+        ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
     }
     void TearDown() override { Shell(Cupsd("stop") + "; rm -rf " + dir); }
 };
@@ -246,14 +302,16 @@ TEST_P(Cups, Run) {
                     {"PLOXWEN_HOOK_COMMAND", command},
                     {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
     }
-    const Result result = Ploxwen(c.args, env);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(InDir(arg));
+    const Result result = Ploxwen(args, env, false, c.input);
     if (relayed) StopRelay();
     if (!ServerAnswers()) {
         ASSERT_EQ(Shell(Cupsd("start")), 0) << "the server did not come back";
     }
     EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_EQ(result.out, "");
-    if (c.status == 64) {
+    if (c.status == 64 || c.sends_nothing) {
         EXPECT_EQ(Requests(), std::vector<std::string>{});  // nothing looked up or sent
     }
 
@@ -267,7 +325,7 @@ TEST_P(Cups, Run) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_EQ(jobs.size(), want_jobs);
-    std::string cause = c.cause;
+    std::string cause = InDir(c.cause);
     env.insert({"CUPS_SERVER", getenv("CUPS_SERVER")});
     if (const auto at = cause.find("SERVER"); at != std::string::npos)
         cause.replace(at, 6, env["CUPS_SERVER"]);
@@ -276,7 +334,15 @@ TEST_P(Cups, Run) {
     EXPECT_EQ(result.err, (c.status == 2 ? "The Printer Name you typed wasn't recognized.\n" : "") +
                               (cause.empty() ? "" : "ploxwen: " + cause + "\n"));
     for (const Job& job : JobsFrom(first_job_)) {
-        EXPECT_EQ(ReadFile(dir + "/out/" + job.dest + "/" + std::to_string(job.id)), c.printed.value_or(""));
+        const std::string got = ReadFile(dir + "/out/" + job.dest + "/" + std::to_string(job.id));
+        const std::string& want = c.printed.value_or("");
+        if (want.size() <= 4096) {
+            EXPECT_EQ(got, want);
+        } else {  // too long to show: where it differs
+            const auto differ = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+            EXPECT_TRUE(got == want) << got.size() << " bytes, the first difference at "
+                                     << (differ.first - got.begin());
+        }
     }
     if (want_jobs) {
         EXPECT_EQ(jobs[0].state, want_state);
@@ -317,14 +383,81 @@ INSTANTIATE_TEST_SUITE_P(
         Prints("InShiftJisTheUtf8BarSeparatesOnlyWhereItsTwoCharactersBegin",  // 88 C2 is a kanji
                {kV + "\x88\xC2\xA6" + AllBytes()}, "\x88\xC2\xA6" + AllBytes())
             .Env("LC_ALL", "ja_JP.SHIFT_JIS"),
-        Gives("InBig5TheUtf8BarIsOneCharacterAndSeparatesNothing", {kV + "X"}, 1).Env("LC_ALL", "zh_TW.BIG5"),
+        Gives("InBig5TheUtf8BarIsOneCharacterAndSeparatesNothing", {kV + "X"}, 1)
+            .Says("no printer named \"" + kV + "X\"\nusage: ploxwen \"PRINTER?DATA\" (see ploxwen(1))")
+            .Env("LC_ALL", "zh_TW.BIG5"),
         Prints("MultibyteTextAndEscapeSequencesArriveUnchanged", {kV + kText}, kText),
         Prints("A128KiBPayloadInSeveralArgumentsArrivesJoinedBySingleSpaces", {kV + kChunk, kChunk, kChunk},
                kChunk + " " + kChunk + " " + kChunk),
         Prints("PiecesAfterTheSecondAreIgnored", {kV + "AB" + kBar + "CD"}, "AB"),
+        Prints("UnsetARasterHoldingTheBarsBytesEndsThere", {kV + "\x1Dv0\x01\xFF" + kBar + "\x02"},
+               "\x1Dv0\x01\xFF"),
+        // PLOXWEN_DATA: every byte, 00 and C2 A6 too, and any size, exactly as decoded or read.
+        Prints("HexCarriesEveryByte", {kV + Hex(kEvery)}, kEvery).Env("PLOXWEN_DATA", "hex"),
+        Prints("Base64CarriesEveryByte", {kV + ploxwen::fake::Base64(kEvery, 76)}, kEvery)
+            .Env("PLOXWEN_DATA", "base64"),
+        Prints("AFileCarriesEveryByte", {kV + "@DIR@/every"}, kEvery).Env("PLOXWEN_DATA", "file"),
+        Prints("StandardInputCarriesEveryByte", {"Virtual"}, kEvery)
+            .Env("PLOXWEN_DATA", "stdin")
+            .Feeds("cat @DIR@/every"),
+        Prints("A16MiBFileArrivesExactly", {kV + "@DIR@/big"}, kBigFile).Env("PLOXWEN_DATA", "file"),
+        Prints("A16MiBPipeArrivesExactly", {kV}, kBigFile)
+            .Env("PLOXWEN_DATA", "stdin")
+            .Feeds("cat @DIR@/big"),
+        Prints("TextInTheCodePageAskedFor", {kV + "Gr\u00FC\u00DFe"}, "\x47\x72\x81\xE1\x65")
+            .Env("PLOXWEN_CODEPAGE", "CP437"),
+        // The payload is in hand whole before the first lookup: a run stopped while reading sends nothing.
+        Gives("APipeCutOffPartWaySendsNothing", {"Virtual"}, -1)
+            .Env("PLOXWEN_DATA", "stdin")
+            .Feeds("head -c 1000000 @DIR@/big; kill -TERM $PEER; sleep 1")
+            .SendsNothing(),
+        Gives("AFifoCutOffPartWaySendsNothing", {kV + "@DIR@/fifo"}, -1)
+            .Env("PLOXWEN_DATA", "file")
+            .Feeds("head -c 1000000 @DIR@/big >@DIR@/fifo; kill -TERM $PEER")
+            .SendsNothing(),
+        // What cannot be honoured is refused with 64 before anything is looked up.
+        Gives("AnUnknownDataModeIsRefused", {kV + "X"}, 64)
+            .Says("PLOXWEN_DATA must be one of hex, base64, file, stdin")
+            .Env("PLOXWEN_DATA", "binary"),
+        Gives("AnUnknownCodePageIsRefused", {kV + "X"}, 64)
+            .Says("PLOXWEN_CODEPAGE=CP9999: iconv has no such charset")
+            .Env("PLOXWEN_CODEPAGE", "CP9999"),
+        Gives("ACodePageWithABinaryModeIsRefused", {kV + "00"}, 64)
+            .Says("PLOXWEN_CODEPAGE applies to text only, not to PLOXWEN_DATA=hex")
+            .Env("PLOXWEN_DATA", "hex")
+            .Env("PLOXWEN_CODEPAGE", "CP437"),
+        Gives("HexThatIsNotHexIsRefusedWithWhere", {kV + "1b 70 00 19 fa 0g"}, 64)
+            .Says("PLOXWEN_DATA=hex: not a hex digit at character 17")
+            .Env("PLOXWEN_DATA", "hex"),
+        Gives("Base64ThatIsNotBase64IsRefusedWithWhere", {kV + "QUJD RA=x"}, 64)
+            .Says("PLOXWEN_DATA=base64: data after padding at character 9")
+            .Env("PLOXWEN_DATA", "base64"),
+        Gives("AMissingFileIsRefusedWithTheSystemsReason", {kV + "@DIR@/missing"}, 64)
+            .Says("PLOXWEN_DATA=file: cannot open @DIR@/missing: No such file or directory")
+            .Env("PLOXWEN_DATA", "file"),
+        Gives("ADirectoryIsRefusedWithTheSystemsReason", {kV + "@DIR@"}, 64)
+            .Says("PLOXWEN_DATA=file: cannot read @DIR@: Is a directory")
+            .Env("PLOXWEN_DATA", "file"),
+        Gives("StandardInputFromATerminalIsRefused", {"Virtual"}, 64)
+            .Says("PLOXWEN_DATA=stdin: standard input is a terminal")
+            .Env("PLOXWEN_DATA", "stdin")
+            .Feeds("tty"),
+        Gives("DataAfterTheBarWithStdinIsRefused", {kV + "X"}, 64)
+            .Says("PLOXWEN_DATA=stdin takes no data after " + kBar)
+            .Env("PLOXWEN_DATA", "stdin")
+            .Feeds("echo Y"),
         // CUPS itself would take these for Virtual.
-        Gives("ANameInAnotherCaseMatchesNothing", {"virtual" + kBar + "X"}, 1),
-        Gives("ANameWithATrailingSpaceMatchesNothing", {"Virtual " + kBar + "X"}, 1),
+        // Status 1 names the name typed, and the one meant where only case or spaces differ.
+        Gives("ANameInAnotherCaseMatchesNothing", {"virtual" + kBar + "X"}, 1)
+            .Says("no printer named \"virtual\" (did you mean \"Virtual\"?)"),
+        Gives("ANameWithATrailingSpaceMatchesNothing", {"Virtual " + kBar + "X"}, 1)
+            .Says("no printer named \"Virtual \" (did you mean \"Virtual\"?)"),
+        Gives("AnArgumentWithoutTheBarGivesTheUsageToo", {"--help"}, 1)
+            .Says("no printer named \"--help\"\nusage: ploxwen \"PRINTER" + kBar + "DATA\" (see ploxwen(1))"),
+        Gives("NoArgumentGivesTheUsage", {}, 1)
+            .Says("no argument\nusage: ploxwen \"PRINTER" + kBar + "DATA\" (see ploxwen(1))"),
+        Gives("AControlCharacterInTheNameCannotStartALineOfItsOwn", {"Vir\ntual" + kBar + "X"}, 1)
+            .Says("no printer named \"Vir?tual\""),
         Prints("AQueueWithANameOfTheLongest127BytesIsFound", {kLongest + kBar + "X"}, "X"),
         Gives("AClassIsFoundLikeAQueue", {"Team" + kBar + "X"}, 0).Leaves(IPP_JSTATE_COMPLETED),
         Gives("EmptyDataSucceedsAndLeavesNoJobWaiting", {kV}, 0),

@@ -27,6 +27,7 @@ enum class Op {
     ObtainPrinterList,
     CurrentDeviceName,
     ToNarrow,
+    ReadPayload,  // a file or standard input
     BeginWatch,
     LookAtJob,
     // The spooler's calls, in the order of a job.
@@ -123,6 +124,8 @@ public:
     bool started_document_is_job = false;  // winspool's way; CUPS makes the job from the whole document
     bool zero_is_refusal = false;          // a spooler call returning zero says "no job of it"
     std::map<std::string, std::string> environment;
+    std::map<std::u16string, std::string> files;  // path -> bytes; any other path cannot be read
+    std::optional<std::string> standard_input;    // nullopt: a terminal
     std::vector<platform::JobReport> looks;
 
     std::vector<Op> calls;
@@ -161,6 +164,18 @@ public:
         return found->second;
     }
     void WriteCause(std::string_view line) override { causes.emplace_back(line); }
+    std::unique_ptr<platform::Payload> ReadFile(std::u16string_view path) override {
+        Enter(Op::ReadPayload);
+        const auto found = files.find(std::u16string(path));
+        if (found == files.end())
+            throw platform::PlatformError("cannot open " + Latin1(path) + ": no such file");
+        return Bytes(found->second);
+    }
+    std::unique_ptr<platform::Payload> ReadStandardInput() override {
+        Enter(Op::ReadPayload);
+        if (!standard_input) throw platform::PlatformError("standard input is a terminal");
+        return Bytes(*standard_input);
+    }
     void EndProgram(int exit_status) override { Enter(Op::EndProgram, Step::kEnd), ended_with = exit_status; }
 
     void SetFieldText(platform::Field field, std::u16string_view text) override {
@@ -207,9 +222,32 @@ public:
         current = index;
     }
 
+    // The payload is converted only inside the printing block, once a printer is open.
     std::string ToNarrow(std::u16string_view text) override {
-        Enter(Op::ToNarrow, text == u"Command Print" ? Step::kRecordConversion : Step::kPayloadConversion);
+        Enter(Op::ToNarrow, text == u"Command Print" ? std::optional(Step::kRecordConversion)
+                            : documents.empty()      ? std::nullopt
+                                                     : std::optional(Step::kPayloadConversion));
         return Latin1(text);
+    }
+    // The fake knows one charset besides its own: ASCII, '?' for the rest.
+    std::unique_ptr<platform::NarrowCodePage> ForCodePage(std::string_view name) override {
+        if (name != "ASCII") throw platform::PlatformError("no such charset");
+        struct Ascii final : platform::NarrowCodePage {
+            FakePlatform& fake;
+            explicit Ascii(FakePlatform& of) : fake(of) {}
+            std::string ToNarrow(std::u16string_view text) override {
+                std::string narrow = fake.ToNarrow(text);
+                for (char& c : narrow) c = static_cast<unsigned char>(c) < 0x80 ? c : '?';
+                return narrow;
+            }
+            std::string ToNarrowExactly(std::u16string_view text) override {
+                return fake.ToNarrowExactly(text);
+            }
+            std::unique_ptr<NarrowCodePage> ForCodePage(std::string_view other) override {
+                return fake.ForCodePage(other);
+            }
+        };
+        return std::make_unique<Ascii>(*this);
     }
     std::string ToNarrowExactly(std::u16string_view text) override {
         Enter(Op::ToNarrow, Step::kNameConversion);
@@ -319,6 +357,16 @@ private:
             void MakeCurrent(std::int16_t index) override { list.MakeCurrent(index); }
         };
         return std::make_unique<Of>(*this);
+    }
+
+    static std::unique_ptr<platform::Payload> Bytes(std::string bytes) {
+        struct Held final : platform::Payload {
+            std::string bytes;
+            std::string_view Bytes() const override { return bytes; }
+        };
+        auto held = std::make_unique<Held>();
+        held->bytes = std::move(bytes);
+        return held;
     }
 
     std::vector<std::u16string> searched_;  // the names searched so far, in order

@@ -43,6 +43,8 @@ inline const Outcome kPrinted{0, kWholeJob, Current::kSaved, Payload::kWhole};
 inline const Outcome kNoMatch{1, {}};
 // A call that cannot be honoured: the run ends before it reads anything more.
 inline const Outcome kRefused{64, {}, Current::kSaved, Payload::kNone, false, false};
+// Data that cannot be decoded or read: refused once the fields hold the argument text.
+inline const Outcome kDataRefused{64, {}};
 inline const Outcome kSelectionFailed{2, {}};  // nothing opened on whatever is current
 inline const Outcome kOpenFailed{2, {}, Current::kNamed};
 inline const Outcome kOpenRefused{2, {Op::OpenPrinterA}, Current::kNamed};
@@ -128,11 +130,12 @@ inline Outcome Combine(const std::vector<Outcome>& in_order) {
 }
 
 // Why a finished run does not match `want`; empty when it does. `named` and
-// `data` are the pieces of the argument text, `saved` the printer current at start.
+// `data` are the pieces of the argument text, `saved` the printer current at start;
+// `bytes` the payload when it is not the data's Latin-1 form.
 inline std::string Mismatch(const fake::FakePlatform& fake, int status, const Outcome& want,
                             const std::u16string& named, const std::u16string& data,
-                            const std::u16string& saved) {
-    const std::string narrow = fake::Latin1(named), payload = fake::Latin1(data);
+                            const std::u16string& saved, const std::optional<std::string>& bytes = {}) {
+    const std::string narrow = fake::Latin1(named), payload = bytes.value_or(fake::Latin1(data));
     const bool ended = std::none_of(fake.fired.begin(), fake.fired.end(),
                                     [](const Fault& f) { return f.step == Step::kEnd; });
     const long messages = std::count(fake.calls.begin(), fake.calls.end(), Op::ShowMessage);

@@ -29,14 +29,15 @@ FakePlatform Arranged(std::u16string argument = u"Virtual¦HELLO¦ignored") {
 
 // Runs the load sequence; says why it did not end as `want` (by default:
 // as the oracle says for the faults that took effect).
-std::string Check(FakePlatform& fake, std::optional<Outcome> want = std::nullopt) {
+std::string Check(FakePlatform& fake, std::optional<Outcome> want = std::nullopt,
+                  const std::optional<std::string>& bytes = std::nullopt) {
     const std::u16string saved = fake.CurrentName();
     const std::vector<std::u16string> pieces = SplitArgumentText(fake.argument_text);
     Form1 form(fake.AsPlatform());
     form.OnLoad();  // absorbs every failure
     if (!want) want = oracle::Combine(oracle::Effects(fake.fired));
     return oracle::Mismatch(fake, form.exit_status(), *want, pieces.empty() ? u"" : pieces[0],
-                            pieces.size() < 2 ? u"" : pieces[1], saved);
+                            pieces.size() < 2 ? u"" : pieces[1], saved, bytes);
 }
 
 bool IsSpoolerStep(Step step) {
@@ -216,6 +217,93 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
         EXPECT_EQ(fake.calls, (std::vector<Op>{Op::EnvironmentVariable, Op::EndProgram})) << text;
         EXPECT_EQ(fake.causes,
                   std::vector<std::string>{"PLOXWEN_WAIT must be a whole number of seconds from 1 to 3600"});
+    }
+}
+
+// PLOXWEN_DATA and PLOXWEN_CODEPAGE: the payload the one write carries, or
+// a refusal with its cause line, nothing looked up or sent.
+TEST(LoadSequence, TheDataModesSendExactlyWhatTheyDecodeOrRead) {
+    const std::string every = [] {
+        std::string bytes;
+        for (int b = 0; b < 256; ++b) bytes.push_back(static_cast<char>(b));
+        return bytes;
+    }();
+    const struct {
+        std::u16string argument;
+        std::string mode, code_page;
+        std::string want;  // the payload, or the cause line of a refusal
+        Outcome outcome = oracle::kPrinted;
+    } cases[] = {
+        {u"Virtual¦1b 70 00\t19\r\nFA", "hex", "", std::string("\x1bp\0\x19\xfa", 5)},
+        {u"Virtual¦", "hex", "", ""},
+        {u"Virtual¦G1", "hex", "", "PLOXWEN_DATA=hex: not a hex digit at character 1", oracle::kDataRefused},
+        {u"Virtual¦1b 7 00", "hex", "", "PLOXWEN_DATA=hex: a lone hex digit at character 4",
+         oracle::kDataRefused},
+        {u"Virtual¦€1b", "hex", "", "PLOXWEN_DATA=hex: not a hex digit at character 1", oracle::kDataRefused},
+        {u"Virtual¦G3AA GfoA", "base64", "", std::string("\x1bp\0\x19\xfa\0", 6)},
+        {u"Virtual¦QQ==", "base64", "", "A"},
+        {u"Virtual¦QUI", "base64", "", "AB"},
+        {u"Virtual¦QUJDRA", "base64", "", "ABCD"},
+        {u"Virtual¦QUJDR", "base64", "", "PLOXWEN_DATA=base64: a lone base64 character at character 5",
+         oracle::kDataRefused},
+        {u"Virtual¦QQ===", "base64", "", "PLOXWEN_DATA=base64: misplaced padding at character 5",
+         oracle::kDataRefused},
+        {u"Virtual¦=QQ", "base64", "", "PLOXWEN_DATA=base64: misplaced padding at character 1",
+         oracle::kDataRefused},
+        {u"Virtual¦QQ-", "base64", "", "PLOXWEN_DATA=base64: not a base64 character at character 3",
+         oracle::kDataRefused},
+        {u"Virtual¦/every", "file", "", every},
+        {u"Virtual¦/gone", "file", "", "PLOXWEN_DATA=file: cannot open /gone: no such file",
+         oracle::kDataRefused},
+        {u"Virtual", "stdin", "", every},
+        {u"Virtual¦", "stdin", "", every},
+        {u"Virtual¦X", "stdin", "", "PLOXWEN_DATA=stdin takes no data after \u00A6", oracle::kDataRefused},
+        {u"Virtual¦Ä€x", "", "ASCII", "??x"},
+        // Unknown values, or a charset for bytes, are refused before anything is read.
+        {u"Virtual¦X", "Hex", "", "PLOXWEN_DATA must be one of hex, base64, file, stdin", oracle::kRefused},
+        {u"Virtual¦X", "", "EBCDIC\n", "PLOXWEN_CODEPAGE=EBCDIC?: no such charset", oracle::kRefused},
+        {u"Virtual¦X", "file", "ASCII", "PLOXWEN_CODEPAGE applies to text only, not to PLOXWEN_DATA=file",
+         oracle::kRefused},
+    };
+    for (const auto& c : cases) {
+        FakePlatform fake = Arranged(c.argument);
+        fake.environment = {{"PLOXWEN_DATA", c.mode}, {"PLOXWEN_CODEPAGE", c.code_page}};
+        fake.files[u"/every"] = every;
+        fake.standard_input = every;
+        const bool refused = c.outcome.status == 64;
+        EXPECT_EQ(Check(fake, c.outcome, refused ? std::nullopt : std::optional(c.want)), "") << c.want;
+        EXPECT_EQ(fake.causes, refused ? std::vector{c.want} : std::vector<std::string>{});
+    }
+    // Without a pipe or file, standard input is a terminal nobody would end.
+    FakePlatform terminal = Arranged(u"Virtual");
+    terminal.environment = {{"PLOXWEN_DATA", "stdin"}};
+    EXPECT_EQ(Check(terminal, oracle::kDataRefused), "");
+    EXPECT_EQ(terminal.causes, std::vector<std::string>{"PLOXWEN_DATA=stdin: standard input is a terminal"});
+}
+
+// Status 1 says which name matched nothing, the name meant, and the usage where the bar is missing.
+TEST(LoadSequence, NoMatchNamesTheNameAndSuggestsTheOneMeant) {
+    const std::string usage =
+        "\nusage: ploxwen \"PRINTER\xA6"
+        "DATA\" (see ploxwen(1))";
+    const struct {
+        std::u16string argument;
+        std::string mode, cause;
+    } cases[] = {
+        {u"virtual¦X", "", "no printer named \"virtual\" (did you mean \"Virtual\"?)"},
+        {u" VIRTUAL ¦X", "", "no printer named \" VIRTUAL \" (did you mean \"Virtual\"?)"},
+        {u"Virtu¦X", "", "no printer named \"Virtu\""},
+        {u"office", "", "no printer named \"office\" (did you mean \"Office\"?)" + usage},
+        {u"office", "stdin", "no printer named \"office\" (did you mean \"Office\"?)"},
+        {u"Off\x1b[2Kice\nX¦X", "", "no printer named \"Off?[2Kice?X\""},
+        {u"", "", "no argument" + usage},
+    };
+    for (const auto& c : cases) {
+        FakePlatform fake = Arranged(c.argument);
+        fake.environment = {{"PLOXWEN_DATA", c.mode}};
+        fake.standard_input = "";
+        EXPECT_EQ(Check(fake, oracle::kNoMatch), "") << c.cause;
+        EXPECT_EQ(fake.causes, std::vector{c.cause});
     }
 }
 

@@ -117,7 +117,22 @@ case_print() {
   WINEDLLOVERRIDES="mscoree,mshtml=;winspool.drv=n,b" \
     check "\"Z:${WORK//\//\\}\\a b\\PloxWen.exe\"\"Virtual¦g h\"" 0 "$(bytes 'g h')"
   check 'PloxWen.exe virtual¦X' 1 - # CUPS and Wine would take it for Virtual
+  expect_eq "status 1: cause" 'ploxwen: no printer named "virtual" (did you mean "Virtual"?)' "$(tr -d '\r' <"$WORK/stderr")"
   check 'PloxWen.exe' 1 -
+  expect_eq "no argument: usage" $'ploxwen: no argument\nusage: ploxwen "PRINTER\xa6DATA" (see ploxwen(1))' "$(tr -d '\r' <"$WORK/stderr")"
+
+  # PLOXWEN_DATA: every byte 00-FF from hex, a file by its path, standard input
+  # from a file and from a pipe; PLOXWEN_CODEPAGE: text in code page 437.
+  python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)))' >"$WORK/every"
+  PLOXWEN_DATA=hex check "PloxWen.exe Virtual¦$(xxd -p "$WORK/every")" 0 "$WORK/every"
+  PLOXWEN_DATA=file check "PloxWen.exe Virtual¦Z:${WORK//\//\\}\\every" 0 "$WORK/every"
+  PLOXWEN_DATA=stdin PLOXWEN_TEST_STDIN=1 check "PloxWen.exe Virtual" 0 "$WORK/every" <"$WORK/every"
+  head -c $((4 << 20)) /dev/urandom >"$WORK/piped"
+  cat "$WORK/piped" | PLOXWEN_DATA=stdin PLOXWEN_TEST_STDIN=1 check "PloxWen.exe Virtual¦" 0 "$WORK/piped"
+  PLOXWEN_CODEPAGE=437 check 'PloxWen.exe Virtual¦Grüße' 0 "$(bytes 'Gr\x81\xe1e')"
+  PLOXWEN_DATA=hex check 'PloxWen.exe Virtual¦1b 70 0g' 64 -
+  expect_eq "bad hex: cause" 'ploxwen: PLOXWEN_DATA=hex: not a hex digit at character 8' "$(tr -d '\r' <"$WORK/stderr")"
+  PLOXWEN_DATA=stdin PLOXWEN_TEST_STDIN=1 check 'PloxWen.exe Virtual¦X' 64 - </dev/null
 
   # The spooler calls in order, on the handles our OpenPrinterA got (Wine
   # makes calls of its own on other handles in between). Waiting, the job is
