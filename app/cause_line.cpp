@@ -1,5 +1,7 @@
 #include "app/cause_line.h"
 
+#include <cstddef>
+
 namespace ploxwen::app {
 namespace {
 
@@ -22,15 +24,36 @@ constexpr StatusWords kStatusWords[] = {
     {ExitStatus::kCallRefused, "the call was refused"},
 };
 
+// The words as one line a terminal shows as text: the server's or the
+// spooler's own words may hold anything, and a newline or an escape sequence
+// in them could forge a second cause line or drive the terminal. Every C0
+// control, DEL and C1 control in UTF-8 (C2 80 to C2 9F) becomes a '?'.
+std::string OneInertLine(const std::string& words) {
+    std::string line;
+    line.reserve(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(words[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < words.size() &&
+                        (static_cast<unsigned char>(words[i + 1]) & 0xE0U) == 0x80U;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            line.push_back('?');
+            i += c1 ? 1 : 0;
+        } else {
+            line.push_back(words[i]);
+        }
+    }
+    return line;
+}
+
 }  // namespace
 
 std::string CauseLine(ExitStatus status, const std::string& noted) {
     for (const StatusWords& entry : kStatusWords) {
         if (entry.status != status) continue;
         if (entry.words == nullptr) return {};
-        return noted.empty() ? entry.words : noted;
+        return noted.empty() ? entry.words : OneInertLine(noted);
     }
-    return noted;
+    return OneInertLine(noted);
 }
 
 }  // namespace ploxwen::app

@@ -9,7 +9,8 @@ namespace ploxwen::app {
 
 // The cause for a run ending with `status`: `noted` (the words of the run's
 // first failure, platform::Cause) where there are any, else the status's own
-// plain words. Empty for the statuses that stay silent.
+// plain words. Empty for the statuses that stay silent. Always one line of
+// text: control characters in the noted words come out as '?'.
 std::string CauseLine(steps::ExitStatus status, const std::string& noted);
 
 }  // namespace ploxwen::app

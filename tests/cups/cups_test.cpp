@@ -382,6 +382,12 @@ INSTANTIATE_TEST_SUITE_P(
             .Leaves(IPP_JSTATE_ABORTED)
             .Says("job JOB aborted: the test device failed")
             .Env("PLOXWEN_WAIT", "3"),
+        // The server's words are never terminal output: one line, its controls made inert.
+        Gives("AServersMessageForgingACauseLineStaysOneInertLine", {"Broken" + kBar + "X"}, 5)
+            .Leaves(IPP_JSTATE_ABORTED)
+            .Says("job JOB aborted: ??[2Jploxwen: job OK!!")
+            .When(R"(relay forge 'the test device failed' '\n\x1b[2Jploxwen: job OK!!')")
+            .Env("PLOXWEN_WAIT", "3"),
         Gives("AWaitSeesThePrinterStopOverTheJobAndGives5", {"Jam" + kBar + "X"}, 5)
             .Leaves(IPP_JSTATE_PENDING)
             .Says("job JOB pending: printer stopped (media-empty)")

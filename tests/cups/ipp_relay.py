@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""ipp_relay.py LISTEN UPSTREAM MODE [ARG]: a CUPS server in trouble, in front of a real one.
+"""ipp_relay.py LISTEN UPSTREAM MODE [ARG [ARG2]]: a CUPS server in trouble, in front of a real one.
 LISTEN is a socket path, or 127.0.0.1 for a free TCP port; once bound, the relay prints the address
 to give CUPS_SERVER. silent: accepts and never answers. late: listens only half a second after it
 binds, refusing connections till then, like a server restarting. trickle: sends every answer one
@@ -7,7 +7,8 @@ byte a second. trickle-answer, drop-answer: pass all but the answer to the job (
 /printers/), which they send one byte a second, or drop and hang up. slow-read: takes what the
 client sends at ARG bytes a second. cut: once 64 KiB of the job passed, runs ARG (PEER holds the
 client's pid) and hangs up on both sides, the job's request unfinished. hang-up: hangs up on the
-first request that holds ARG, passing none of it, as a reloading cupsd may. pass: passes
+first request that holds ARG, passing none of it, as a reloading cupsd may. forge: writes ARG2 (with
+Python's escapes, as long as ARG) over every ARG in the answers. pass: passes
 everything; at the client's end, appends all it sent on that connection to the file ARG."""
 import contextlib, os, socket, struct, subprocess, sys, threading, time
 listen, upstream, mode = sys.argv[1:4]
@@ -54,6 +55,9 @@ def serve(client):
         answer = job.is_set() and b" 100 Continue" not in data
         if answer and mode == "drop-answer":
             return client.shutdown(socket.SHUT_RDWR)  # wakes the reader above, too
+        if mode == "forge":
+            forged = sys.argv[5].encode().decode("unicode_escape").encode("latin-1")
+            data = data.replace(sys.argv[4].encode(), forged[: len(sys.argv[4])])
         trickled = mode == "trickle" or (answer and mode == "trickle-answer")
         for piece in (data[i : i + 1] for i in range(len(data))) if trickled else [data]:
             time.sleep(1 if trickled else 0)

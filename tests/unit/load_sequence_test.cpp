@@ -172,6 +172,13 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
          {},
          5,
          "job Virtual-42 pending: printer stopped (media-empty)"},
+        // A reason forging a second cause line and clearing the terminal stays one inert line.
+        {"5",
+         {report(JobPhase::kStopped, "aborted",
+                 "failed\r\n\x1B[2Jploxwen: job Virtual-1 printed OK\xC2\x9B\x7F")},
+         {},
+         5,
+         "job Virtual-42 aborted: failed???[2Jploxwen: job Virtual-1 printed OK??"},
         {"2",
          {report(JobPhase::kWaiting, "pending", "queue disabled")},
          {},
