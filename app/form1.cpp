@@ -62,16 +62,15 @@ void Form1::OnLoad() {
         return;
     }
     if (selection_result != printers::kFalse) {
-        const rawprint::PrintResult printed =
-            rawprint::RunPrintingBlock(platform_, [this] { return Text2.Text(); });
+        const rawprint::PrintResult printed = rawprint::RunPrintingBlock(
+            platform_, [this] { return Text2.Text(); }, wait.has_value());
         exit_status_ = printed.status;
         if (exit_status_ == ExitStatus::kNotReached) {
             ShowNotRecognizedMessage(platform_.windowing);
             return;
         }
         if (exit_status_ == ExitStatus::kPrinted && wait) {
-            exit_status_ = rawprint::WaitForVerdict(platform_.job_watch, platform_.cause,
-                                                    printed.printer_name.c_str(), printed.job_id, *wait);
+            exit_status_ = rawprint::WaitForVerdict(platform_.job_watch, platform_.cause, printed, *wait);
         }
     } else {
         exit_status_ = ExitStatus::kNoSuchPrinter;

@@ -216,6 +216,7 @@ enum class JobPhase {
     kWaiting,    // pending, held or processing: no verdict yet
     kCompleted,  // the device took every byte
     kStopped,    // aborted, cancelled, or stopped with its printer: it will not print as it is
+    kGone,       // no longer listed: printed and forgotten, or deleted; only a job seen kept tells which
 };
 
 struct JobReport {
@@ -223,6 +224,7 @@ struct JobReport {
     std::string job;     // the job as the spooler names it to users: "Virtual-17"
     std::string state;   // its state in the spooler's words: "pending", "aborted", ...
     std::string reason;  // the spooler's reason in its own words; may be empty
+    bool kept = false;   // the spooler shows the job kept, to stay listed once printed
 };
 
 // Following the job of a run to the spooler's verdict, when the user asked
@@ -235,11 +237,25 @@ public:
     // before the first look, with the longest wait the core will spend. A
     // backend with a deadline for the run extends it by that much.
     virtual void BeginWatch(std::chrono::seconds wait) = 0;
+    // Called only on a run that asked for the wait, right after
+    // StartDocPrinterA of `handle` returned `job_id`: asks the spooler to keep
+    // the job listed once it has printed, so that a look still sees it
+    // printed (a spooler that forgets printed jobs gives no verdict on them
+    // otherwise). Sends nothing where the spooler keeps finished jobs anyway.
+    // Throws PlatformError naming why when the job cannot be kept; the wait
+    // then goes on without, and its status is not changed by it.
+    virtual void KeepJob(PrinterHandle handle, std::uint32_t job_id) = 0;
     // One look at the job that the run's document on `printer_name` became;
     // `job_id` is what StartDocPrinterA returned. Throws PlatformError whose
     // message is a cause line when the spooler cannot tell (server gone, job
-    // unknown, or gone without a verdict): the job's fate is then unknown.
+    // unknown): the job's fate is then unknown. A job the spooler no longer
+    // lists is a report of phase kGone.
     virtual JobReport LookAtJob(const char* printer_name, std::uint32_t job_id) = 0;
+    // Called once when the wait is over, after the last look, whatever its
+    // verdict; ends what the looks held open. `release`: the job was kept
+    // and the last look saw it printed, so the spooler may forget it now. A
+    // kept job without a verdict stays kept (listed after it prints).
+    virtual void EndWatch(bool release) = 0;
     // A monotonic clock, and a pause of `pause`: the core's poll interval.
     virtual std::chrono::milliseconds Now() = 0;
     virtual void Pause(std::chrono::milliseconds pause) = 0;

@@ -50,7 +50,7 @@ private:
 }  // namespace
 
 PrintResult RunPrintingBlock(const platform::Platform& platform,
-                             const std::function<std::u16string()>& data_text) {
+                             const std::function<std::u16string()>& data_text, bool keep_job) {
     using steps::ExitStatus;
     platform::Spooler& spooler = platform.spooler;
     // The open's result is tested; the later results stored here steer
@@ -61,6 +61,8 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
     std::uint32_t doc_start_result = 0;
     std::u16string data;
     std::uint32_t written = 0;
+    bool kept = false;
+    platform::Cause not_kept;  // its own record: a job not kept changes no status
 
     // Whether a job of this run may exist is told from the calls' results:
     // once the whole payload was handed over, or once a started document is
@@ -92,6 +94,9 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
         else
             job_may_exist = spooler.StartedDocumentIsJob();
     });
+    if (keep_job && doc_start_result != 0) {
+        kept = RunStep(not_kept, [&] { platform.job_watch.KeepJob(handle, doc_start_result); });
+    }
     step([&] {
         if (spooler.StartPagePrinter(handle) == 0) clean = false;
     });
@@ -119,10 +124,11 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
         if (status == 0) clean = false;
     });
 
-    if (clean) return {ExitStatus::kPrinted, doc_start_result, name};
+    if (clean) return {ExitStatus::kPrinted, doc_start_result, name, kept, not_kept.words()};
     // A refusal is the spooler's word that it holds no job of the document.
     const bool may_exist = (job_may_exist || handed_over) && !platform.cause.refused();
-    return {may_exist ? ExitStatus::kJobMayExist : ExitStatus::kNoJob, doc_start_result, name};
+    return {may_exist ? ExitStatus::kJobMayExist : ExitStatus::kNoJob, doc_start_result, name, kept,
+            not_kept.words()};
 }
 
 }  // namespace ploxwen::rawprint

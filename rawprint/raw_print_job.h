@@ -18,6 +18,8 @@ struct PrintResult {
     steps::ExitStatus status = steps::ExitStatus::kNotReached;
     std::uint32_t job_id = 0;  // what StartDocPrinterA returned
     std::string printer_name;  // the narrow device name the printer was opened by
+    bool kept = false;         // the spooler keeps the job listed once printed (asked for with a wait)
+    std::string not_kept;      // why it would not, when asked
 };
 
 // The printing block: opens the current printer by its device name and sends
@@ -26,8 +28,9 @@ struct PrintResult {
 // the caller shows the message. Every step runs under the load sequence's
 // continue-on-error policy, noting the first failure in the run's cause; an
 // opened handle is always closed. `data_text` reads the data field when the
-// page has been started.
+// page has been started. `keep_job` (a wait will follow): the started job is
+// to be kept listed once printed, the one call added to the block.
 PrintResult RunPrintingBlock(const platform::Platform& platform,
-                             const std::function<std::u16string()>& data_text);
+                             const std::function<std::u16string()>& data_text, bool keep_job = false);
 
 }  // namespace ploxwen::rawprint

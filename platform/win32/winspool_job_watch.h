@@ -17,15 +17,24 @@ public:
 
     // No deadline of its own to extend: each look is a few local calls.
     void BeginWatch(std::chrono::seconds /*wait*/) override {}
+    // SetJob's JOB_CONTROL_RETAIN (Vista and later): a queue deletes a job
+    // as soon as it has printed unless it keeps printed documents.
+    void KeepJob(platform::PrinterHandle handle, std::uint32_t job_id) override;
+    // The looks share one handle, opened at the first.
     platform::JobReport LookAtJob(const char* printer_name, std::uint32_t job_id) override;
+    void EndWatch(bool release) override;
     std::chrono::milliseconds Now() override;
     void Pause(std::chrono::milliseconds pause) override;
 
 private:
-    // The printer's status bits, 0 when they cannot be read.
+    // The printer's status bits, with PRINTER_STATUS_OFFLINE where it is set
+    // to work offline (a powered-off USB printer); 0 when they cannot be read.
     DWORD PrinterStatus(HANDLE printer);
 
     WinspoolLibrary& winspool_;
+    HANDLE watched_ = nullptr;  // the handle of the looks
+    DWORD job_id_ = 0;
+    decltype(&::SetJobW) set_job_ = nullptr;
     decltype(&::OpenPrinterA) open_printer_ = nullptr;
     decltype(&::GetJobW) get_job_ = nullptr;
     decltype(&::GetPrinterW) get_printer_ = nullptr;

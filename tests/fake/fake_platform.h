@@ -28,7 +28,9 @@ enum class Op {
     CurrentDeviceName,
     ToNarrow,
     BeginWatch,
+    KeepJob,
     LookAtJob,
+    EndWatch,
     // The spooler's calls, in the order of a job.
     OpenPrinterA,
     StartDocPrinterA,
@@ -57,28 +59,18 @@ enum class Step {
     kEndPage,            // EndPagePrinter
     kEndDoc,             // EndDocPrinter
     kClose,              // ClosePrinter
+    kKeep,               // keeping the job listed once printed, with a wait
     kLook,               // the first look at the job, with a wait
     kRestore,            // the printers cannot be looked up for the saved name
     kMessage,            // the message cannot be shown
     kEnd,                // ending the program fails
 };
-inline const char* const kStepNames[] = {"argument text",
-                                         "saved printer",
-                                         "search",
-                                         "name conversion",
-                                         "OpenPrinterA",
-                                         "record conversion",
-                                         "StartDocPrinterA",
-                                         "StartPagePrinter",
-                                         "payload conversion",
-                                         "WritePrinter",
-                                         "EndPagePrinter",
-                                         "EndDocPrinter",
-                                         "ClosePrinter",
-                                         "look at the job",
-                                         "restore",
-                                         "message",
-                                         "end"};
+inline const char* const kStepNames[] = {"argument text",    "saved printer",    "search",
+                                         "name conversion",  "OpenPrinterA",     "record conversion",
+                                         "StartDocPrinterA", "StartPagePrinter", "payload conversion",
+                                         "WritePrinter",     "EndPagePrinter",   "EndDocPrinter",
+                                         "ClosePrinter",     "keep the job",     "look at the job",
+                                         "restore",          "message",          "end"};
 inline std::string NameOf(Step step) {
     return kStepNames[static_cast<int>(step)];
 }
@@ -134,6 +126,8 @@ public:
     std::vector<Document> documents;  // one per successful open; handle = kFirstHandle + index
     int form_shown = 0;
     std::optional<std::chrono::seconds> watch_began;
+    std::optional<platform::PrinterHandle> kept;                   // the handle the job was kept through
+    std::optional<bool> released;                                  // what EndWatch was told
     std::vector<std::pair<std::string, std::uint32_t>> looked_at;  // printer and job id of each look
     std::chrono::milliseconds clock{0};
     platform::Cause cause;
@@ -279,6 +273,10 @@ public:
     // in real time. Each look finds the next report of `looks`, the last one
     // again once they run out.
     void BeginWatch(std::chrono::seconds wait) override { Enter(Op::BeginWatch), watch_began = wait; }
+    void KeepJob(platform::PrinterHandle handle, std::uint32_t /*job_id*/) override {
+        Enter(Op::KeepJob, Step::kKeep), kept = handle;
+    }
+    void EndWatch(bool release) override { Enter(Op::EndWatch), released = release; }
     platform::JobReport LookAtJob(const char* printer, std::uint32_t job_id) override {
         looked_at.emplace_back(printer, job_id);
         Enter(Op::LookAtJob, looked_at.size() == 1 ? std::optional(Step::kLook) : std::nullopt);

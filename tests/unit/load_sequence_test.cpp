@@ -50,7 +50,7 @@ std::vector<Fault> EachFault() {
     std::vector<Fault> faults;
     for (int s = 0; s <= static_cast<int>(Step::kEnd); ++s) {
         const auto step = static_cast<Step>(s);
-        if (step == Step::kLook || step == Step::kMessage) continue;
+        if (step == Step::kLook || step == Step::kKeep || step == Step::kMessage) continue;
         faults.push_back({step, Fails::kThrows});
         if (IsSpoolerStep(step)) faults.push_back({step, Fails::kReturnsZero});
         if (step == Step::kWrite) faults.push_back({step, Fails::kWritesShort});
@@ -72,6 +72,7 @@ TEST(LoadSequence, EachFailingStepIsAbsorbedAndTheRunGoesOnAsTheOracleSays) {
         ASSERT_NE(oracle::After(fault), nullptr) << "no row for " << Describe({fault});
         EXPECT_EQ(Check(fake, *oracle::After(fault)), "") << Describe({fault});
         EXPECT_EQ(fake.fired.size(), 1u) << Describe({fault}) << "never reached";
+        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::KeepJob), 0) << "kept without a wait";
     }
 }
 
@@ -150,6 +151,8 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
     const auto report = [](JobPhase phase, const char* state, const char* reason = "") {
         return platform::JobReport{phase, "Virtual-42", state, reason};
     };
+    const platform::JobReport gone = report(JobPhase::kGone, ""),
+                              kept_pending{JobPhase::kWaiting, "Virtual-42", "pending", "", true};
     const platform::JobReport pending = report(JobPhase::kWaiting, "pending"),
                               processing = report(JobPhase::kWaiting, "processing"),
                               completed = report(JobPhase::kCompleted, "completed");
@@ -187,6 +190,24 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
         {"3", {pending, processing, pending, processing}, {}, 6, "job Virtual-42 still processing after 3 s"},
         {"5", {pending}, {{Step::kLook, Fails::kThrows}}, 6, "look at the job failed"},  // the spooler fails
         {"5", {completed}, {{Step::kEndDoc, Fails::kReturnsZero}}, 4, "EndDocPrinter returned zero"},
+        // Seen kept, a job that leaves the queue was deleted; else it may have printed and been forgotten.
+        {"5", {kept_pending, gone}, {}, 5, "job Virtual-42 was deleted from the queue"},
+        {"5",
+         {pending, gone},
+         {},
+         6,
+         "job Virtual-42 left the queue without a verdict (the spooler did not keep it)"},
+        {"5",
+         {pending, gone},
+         {{Step::kKeep, Fails::kThrows}},
+         6,
+         "job Virtual-42 left the queue without a verdict (not kept: keep the job failed)"},
+        {"1",
+         {pending},
+         {{Step::kKeep, Fails::kThrows}},
+         6,
+         "job Virtual-42 still pending after 1 s (not kept: keep the job failed)"},
+        {"1", {completed}, {{Step::kKeep, Fails::kThrows}}, 0, ""},
     };
     for (const auto& c : cases) {
         FakePlatform fake = Arranged();
@@ -199,7 +220,15 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
         EXPECT_EQ(fake.causes, c.cause.empty() ? std::vector<std::string>{} : std::vector{c.cause});
         const std::chrono::seconds wait(std::stoi(c.wait));
         EXPECT_LE(fake.clock, wait) << c.cause;
-        if (c.status == 6 && c.faults.empty()) {
+        // Kept right after the start; let go only once seen printed, so one without a verdict stays listed.
+        const bool kept = c.faults.empty() || c.faults[0].step != Step::kKeep;
+        const auto start = std::find(fake.calls.begin(), fake.calls.end(), Op::StartDocPrinterA);
+        EXPECT_EQ(std::vector<Op>(start + 1, start + 3),
+                  (std::vector<Op>{Op::KeepJob, Op::StartPagePrinter}));
+        EXPECT_EQ(fake.kept, kept ? std::optional(FakePlatform::kFirstHandle) : std::nullopt) << c.cause;
+        EXPECT_EQ(fake.released, c.status == 4 ? std::nullopt : std::optional(kept && c.status == 0))
+            << c.cause;
+        if (c.status == 6 && c.looks.back().phase == JobPhase::kWaiting && (c.faults.empty() || !kept)) {
             EXPECT_EQ(fake.clock, wait) << "the last look ends the wait";
         }
         if (c.status == 4) {
@@ -207,11 +236,11 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
             continue;
         }
         // Right after the close, before the saved printer is restored.
-        std::vector<Op> watch(fake.looked_at.size() + 1, Op::LookAtJob);
-        watch[0] = Op::BeginWatch;
+        std::vector<Op> watch(fake.looked_at.size() + 2, Op::LookAtJob);
+        watch.front() = Op::BeginWatch, watch.back() = Op::EndWatch;
         const auto close = std::find(fake.calls.begin(), fake.calls.end(), Op::ClosePrinter);
         EXPECT_EQ(std::vector<Op>(close + 1, close + 1 + std::ptrdiff_t(watch.size())), watch) << c.cause;
-        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::LookAtJob), long(watch.size() - 1));
+        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::LookAtJob), long(watch.size() - 2));
         EXPECT_EQ(fake.watch_began, wait);
         for (const auto& look : fake.looked_at) EXPECT_EQ(look, std::make_pair(std::string("Virtual"), 42u));
     }
