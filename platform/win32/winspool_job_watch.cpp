@@ -169,7 +169,14 @@ DWORD WinspoolJobWatch::PrinterStatus(HANDLE printer) {
 }
 
 std::chrono::milliseconds WinspoolJobWatch::Now() {
-    return std::chrono::milliseconds(GetTickCount64());
+    // GetTickCount64 came with Vista. The 32-bit tick wraps every 49.7 days;
+    // its difference since the last reading does not, and the readings of a
+    // wait are at most a quarter of a second apart.
+    const DWORD tick = GetTickCount();
+    if (ticks_read_) elapsed_ += static_cast<DWORD>(tick - last_tick_);
+    ticks_read_ = true;
+    last_tick_ = tick;
+    return std::chrono::milliseconds(elapsed_);
 }
 
 void WinspoolJobWatch::Pause(std::chrono::milliseconds pause) {

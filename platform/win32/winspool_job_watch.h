@@ -1,10 +1,15 @@
 // Following a run's job on the Windows spooler to its verdict (PLOXWEN_WAIT).
 //
-// Each look opens the printer again with PRINTER_ACCESS_USE only, reads the
-// job with GetJobW (and the printer with GetPrinterW where the job's status
-// says nothing), and closes it. The functions are bound by name at their
-// first use, from the one winspool.drv of the run.
+// The job is kept listed once printed (SetJobW's JOB_CONTROL_RETAIN) right
+// after its start. The first look opens the printer again with
+// PRINTER_ACCESS_USE only; every look reads the job with GetJobW through that
+// handle (and the printer with GetPrinterW where the job's status says
+// nothing), and the end of the wait releases a printed job and closes it.
+// The functions are bound by name at their first use, from the one
+// winspool.drv of the run.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/platform.h"
 #include "platform/win32/winspool_library.h"
@@ -35,6 +40,10 @@ private:
     HANDLE watched_ = nullptr;  // the handle of the looks
     DWORD job_id_ = 0;
     decltype(&::SetJobW) set_job_ = nullptr;
+    // The clock: milliseconds since its first reading.
+    bool ticks_read_ = false;
+    DWORD last_tick_ = 0;
+    std::uint64_t elapsed_ = 0;
     decltype(&::OpenPrinterA) open_printer_ = nullptr;
     decltype(&::GetJobW) get_job_ = nullptr;
     decltype(&::GetPrinterW) get_printer_ = nullptr;

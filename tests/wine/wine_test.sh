@@ -56,7 +56,7 @@ case_prefix_setup() {
 case_prefix_cleanup() { rm -rf "$WINEPREFIX"; }
 
 # As shipped: 32-bit GUI, Windows' own DLLs only (winspool bound at run time,
-# the C++ runtime linked in), small, with its version resource and icon.
+# the C++ runtime linked in), small, with its version resource, icon and manifest.
 case_exe() {
   local exe=$EXE_DIR/PloxWen.exe headers imports resources
   headers=$(i686-w64-mingw32-objdump -p "$exe")
@@ -64,12 +64,25 @@ case_exe() {
   imports=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$headers" | sort -u)
   grep -qx kernel32.dll <<<"$imports" || fail "import table not read"
   ! grep -vxE '(advapi32|gdi32|kernel32|msvcrt|shell32|user32)\.dll' <<<"$imports" || fail "imports $(xargs <<<"$imports")"
+  # Windows XP SP3 starts it: headers asking for no later system, and only
+  # functions its DLLs export (the list says why each is there).
+  expect_eq "system versions asked for, at most XP's 5.1" "" "$(awk '/^Major(OSystem|Subsystem)Version/ && $2 > 5' <<<"$headers")"
+  local functions missing
+  functions=$(awk '/DLL Name:/ {dll = tolower($3); next} /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print dll, $3}' <<<"$headers" | sort -u)
+  (($(wc -l <<<"$functions") > 50)) || fail "imported functions not read"
+  missing=$(comm -23 <(echo "$functions") <(grep -v '^#' "$(dirname "$0")/xp-sp3-imports.txt" | sort -u))
+  [[ -z $missing ]] || fail "imports what Windows XP SP3 lacks: $(xargs <<<"$missing")"
   (($(stat -c %s "$exe") <= 300 * 1024)) || fail "larger than 300 KiB"
   resources=$(i686-w64-mingw32-windres -i "$exe" -O rc)
   for line in 'FILEVERSION 1, 0, 0, 0' 'PRODUCTVERSION 1, 0, 0, 0' 'VALUE "FileVersion", "1.00"' \
     'VALUE "ProductVersion", "1.00"' 'VALUE "ProductName", "PloxWen"' 'VALUE "InternalName", "PloxWen"' \
     'VALUE "OriginalFilename", "PloxWen.exe"' 'Has 1 elements' '"\045\041\000\000", 1, 8,'; do
     grep -qF "$line" <<<"$resources" || fail "resources lack $line (an icon of 37 x 33 in 256 colours)"
+  done
+  # The manifest: Vista to 11 supported (no compatibility shims), aware of the system's DPI.
+  for line in '1 24 /* RT_MANIFEST */' '<supportedOS Id=""{e2011457-1546-43c5-a5fe-008deee3d3f0}""/>' \
+    '<supportedOS Id=""{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}""/>' '>true</dpiAware>'; do
+    grep -qF "$line" <<<"$resources" || fail "manifest lacks $line"
   done
 }
 
