@@ -30,10 +30,15 @@ Form1::Form1(const platform::Platform& platform)
       platform_(platform) {}
 
 void Form1::OnLoad() {
-    // The wait is checked before anything is looked up or sent: a run that
-    // cannot keep the wait asked for does nothing, with the cause named.
+    // The wait and the data type are checked before anything is looked up or
+    // sent: a run that cannot keep what it asks for does nothing, with the
+    // cause named.
     std::optional<std::chrono::seconds> wait;
-    if (!RunStep(platform_.cause, [&] { wait = rawprint::RequestedWait(platform_.process); })) {
+    rawprint::Asked asked;
+    if (!RunStep(platform_.cause, [&] {
+            wait = rawprint::RequestedWait(platform_.process);
+            asked = {wait.has_value(), rawprint::RequestedDataType(platform_.process, platform_.spooler)};
+        })) {
         exit_status_ = ExitStatus::kCallRefused;
         End();
         return;
@@ -63,7 +68,7 @@ void Form1::OnLoad() {
     }
     if (selection_result != printers::kFalse) {
         const rawprint::PrintResult printed = rawprint::RunPrintingBlock(
-            platform_, [this] { return Text2.Text(); }, wait.has_value());
+            platform_, [this] { return Text2.Text(); }, asked);
         exit_status_ = printed.status;
         if (exit_status_ == ExitStatus::kNotReached) {
             ShowNotRecognizedMessage(platform_.windowing);

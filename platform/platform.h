@@ -201,6 +201,17 @@ public:
     // Constant for a backend. The exit status rests on it: once a job may
     // exist, no later failure can be reported as "no job".
     virtual bool StartedDocumentIsJob() = 0;
+
+    // For PLOXWEN_DATATYPE, which the core reads before anything is looked up.
+    // Whether a document of `data_type` ("RAW" or "XPS_PASS") can be sent
+    // at all: constant for a backend, and asks nothing of the spooler.
+    virtual bool TakesDataType(std::string_view data_type) = 0;
+    // The data type of raw data for the printer opened as `handle`, for
+    // "auto": "XPS_PASS" where its driver takes XPS only (winspool: the
+    // driver reports PRINTER_DRIVER_XPS at level 8), else "RAW", also when the
+    // driver cannot be read. Called only with PLOXWEN_DATATYPE=auto, before
+    // StartDocPrinterA.
+    virtual std::string AutoDataType(PrinterHandle handle) = 0;
 };
 
 // "QUEUE-ID": a job as both spoolers name it to users (lpstat, the queue

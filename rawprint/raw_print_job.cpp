@@ -49,8 +49,21 @@ private:
 
 }  // namespace
 
+std::optional<std::string> RequestedDataType(platform::Process& process, platform::Spooler& spooler) {
+    std::optional<std::string> type = process.EnvironmentVariable(kDataTypeVariable);
+    if (!type) return std::nullopt;
+    if (*type != "RAW" && *type != "XPS_PASS" && *type != "auto") {
+        throw platform::PlatformError(std::string(kDataTypeVariable) + " must be RAW, XPS_PASS or auto");
+    }
+    if (*type != "auto" && !spooler.TakesDataType(*type)) {
+        throw platform::PlatformError(std::string(kDataTypeVariable) + "=" + *type +
+                                      " is not a data type this spooler takes");
+    }
+    return type;
+}
+
 PrintResult RunPrintingBlock(const platform::Platform& platform,
-                             const std::function<std::u16string()>& data_text, bool keep_job) {
+                             const std::function<std::u16string()>& data_text, const Asked& asked) {
     using steps::ExitStatus;
     platform::Spooler& spooler = platform.spooler;
     // The open's result is tested; the later results stored here steer
@@ -84,7 +97,12 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
     // fail (out of memory): the record goes to the spooler only whole.
     step([&] { record.doc_name = std::u16string(kDocumentName); });
     step([&] { record.output_file = std::nullopt; });
-    step([&] { record.data_type = std::nullopt; });  // the queue's default data type applies
+    step([&] {
+        record.data_type = std::nullopt;  // the queue's default data type applies
+        if (!asked.data_type) return;
+        const std::string type = *asked.data_type == "auto" ? spooler.AutoDataType(handle) : *asked.data_type;
+        record.data_type = std::u16string(type.begin(), type.end());  // ASCII
+    });
     step([&] {
         const NarrowDocumentRecord narrow(platform.code_page, record);
         const platform::DocInfo1A doc_info = narrow.Get();
@@ -94,7 +112,7 @@ PrintResult RunPrintingBlock(const platform::Platform& platform,
         else
             job_may_exist = spooler.StartedDocumentIsJob();
     });
-    if (keep_job && doc_start_result != 0) {
+    if (asked.keep_job && doc_start_result != 0) {
         kept = RunStep(not_kept, [&] { platform.job_watch.KeepJob(handle, doc_start_result); });
     }
     step([&] {

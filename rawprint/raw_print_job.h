@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -10,6 +11,18 @@
 namespace ploxwen::rawprint {
 
 inline constexpr char16_t kDocumentName[] = u"Command Print";
+inline constexpr char kDataTypeVariable[] = "PLOXWEN_DATATYPE";
+
+// What the run asked of the printing block beyond the one raw document.
+struct Asked {
+    bool keep_job = false;                 // a wait follows: keep the job listed once printed
+    std::optional<std::string> data_type;  // PLOXWEN_DATATYPE: "RAW", "XPS_PASS" or "auto"; none: null
+};
+
+// The data type asked for in the environment: nullopt when PLOXWEN_DATATYPE
+// is unset or empty. Throws PlatformError naming the variable for any text
+// but RAW, XPS_PASS or auto, and for a type `spooler` does not take.
+std::optional<std::string> RequestedDataType(platform::Process& process, platform::Spooler& spooler);
 
 struct PrintResult {
     // kNotReached: the printer would not open, nothing sent. kPrinted: every
@@ -28,9 +41,10 @@ struct PrintResult {
 // the caller shows the message. Every step runs under the load sequence's
 // continue-on-error policy, noting the first failure in the run's cause; an
 // opened handle is always closed. `data_text` reads the data field when the
-// page has been started. `keep_job` (a wait will follow): the started job is
-// to be kept listed once printed, the one call added to the block.
+// page has been started. `asked.keep_job`: the started job is to be kept
+// listed once printed, the one call added to the block; `asked.data_type`
+// is the document's data type ("auto": the printer's, the one lookup added).
 PrintResult RunPrintingBlock(const platform::Platform& platform,
-                             const std::function<std::u16string()>& data_text, bool keep_job = false);
+                             const std::function<std::u16string()>& data_text, const Asked& asked = {});
 
 }  // namespace ploxwen::rawprint

@@ -36,6 +36,10 @@ bool IsRawDataType(const char* data_type) {
 
 }  // namespace
 
+bool CupsSpooler::TakesDataType(std::string_view data_type) {
+    return IsRawDataType(std::string(data_type).c_str());
+}
+
 CupsSpooler::OpenPrinter* CupsSpooler::Find(platform::PrinterHandle handle) {
     const auto found = printers_.find(handle);
     return found == printers_.end() ? nullptr : &found->second;

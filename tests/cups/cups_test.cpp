@@ -407,7 +407,12 @@ INSTANTIATE_TEST_SUITE_P(
             .Env("PLOXWEN_WAIT", "3"),
         Gives("AWaitThatIsNotWholeSecondsFrom1To3600IsAUsageErrorAndSendsNothing", {kV + "X"}, 64)
             .Says("PLOXWEN_WAIT must be a whole number of seconds from 1 to 3600")
-            .Env("PLOXWEN_WAIT", "10s")),
+            .Env("PLOXWEN_WAIT", "10s"),
+        // PLOXWEN_DATATYPE: on CUPS every job is raw; auto and RAW change nothing, XPS_PASS cannot be.
+        Prints("ADataTypeOfAutoPrintsAsWithout", {kV + "HELLO"}, "HELLO").Env("PLOXWEN_DATATYPE", "auto"),
+        Gives("ADataTypeOfXpsPassIsAUsageErrorOnCupsAndSendsNothing", {kV + "X"}, 64)
+            .Says("PLOXWEN_DATATYPE=XPS_PASS is not a data type this spooler takes")
+            .Env("PLOXWEN_DATATYPE", "XPS_PASS")),
     [](const testing::TestParamInfo<Case>& test) { return std::string(test.param.name); });
 
 // Found only if the lookup spells the name exactly (the table cannot check it: job listings URI-encode it).

@@ -31,6 +31,7 @@ enum class Op {
     KeepJob,
     LookAtJob,
     EndWatch,
+    AutoDataType,
     // The spooler's calls, in the order of a job.
     OpenPrinterA,
     StartDocPrinterA,
@@ -115,6 +116,8 @@ public:
     bool started_document_is_job = false;  // winspool's way; CUPS makes the job from the whole document
     bool zero_is_refusal = false;          // a spooler call returning zero says "no job of it"
     std::map<std::string, std::string> environment;
+    bool takes_xps_pass = true;            // winspool's way; CUPS takes RAW only
+    std::string driver_data_type = "RAW";  // what "auto" finds for the printer's driver
     std::vector<platform::JobReport> looks;
 
     std::vector<Op> calls;
@@ -268,6 +271,12 @@ public:
     }
 
     bool StartedDocumentIsJob() override { return started_document_is_job; }
+    bool TakesDataType(std::string_view type) override { return type == "RAW" || takes_xps_pass; }
+    std::string AutoDataType(platform::PrinterHandle handle) override {
+        Enter(Op::AutoDataType);
+        if (Opened(handle) == nullptr) throw platform::PlatformError("no such handle");
+        return driver_data_type;
+    }
 
     // The job watch runs on a clock that only Pause moves, so no test waits
     // in real time. Each look finds the next report of `looks`, the last one

@@ -255,6 +255,52 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
     }
 }
 
+// PLOXWEN_DATATYPE: the document's data type, or a refusal before anything is looked up.
+TEST(LoadSequence, ADataTypeAskedForIsTheDocumentsOrRefusedBeforeAnything) {
+    const struct {
+        const char* asked;
+        bool takes_xps_pass;                   // false: the spooler takes RAW only, as CUPS
+        const char* driver;                    // what "auto" finds
+        std::optional<std::string> data_type;  // nullopt: refused
+        std::string cause;
+    } cases[] = {
+        {"RAW", false, "RAW", "RAW", ""},
+        {"XPS_PASS", true, "RAW", "XPS_PASS", ""},
+        {"auto", true, "XPS_PASS", "XPS_PASS", ""},
+        {"auto", false, "RAW", "RAW", ""},
+        {"XPS_PASS", false, "RAW", {}, "PLOXWEN_DATATYPE=XPS_PASS is not a data type this spooler takes"},
+        {"raw", true, "RAW", {}, "PLOXWEN_DATATYPE must be RAW, XPS_PASS or auto"},
+        {"EMF", true, "RAW", {}, "PLOXWEN_DATATYPE must be RAW, XPS_PASS or auto"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform fake = Arranged();
+        fake.environment["PLOXWEN_DATATYPE"] = c.asked;
+        fake.takes_xps_pass = c.takes_xps_pass;
+        fake.driver_data_type = c.driver;
+        Form1 form(fake.AsPlatform());
+        form.OnLoad();
+        EXPECT_EQ(fake.causes, c.cause.empty() ? std::vector<std::string>{} : std::vector{c.cause})
+            << c.asked;
+        if (!c.data_type) {
+            EXPECT_EQ(form.exit_status(), Code(ExitStatus::kCallRefused)) << c.asked;
+            EXPECT_EQ(fake.calls,
+                      (std::vector<Op>{Op::EnvironmentVariable, Op::EnvironmentVariable, Op::EndProgram}));
+            continue;
+        }
+        EXPECT_EQ(form.exit_status(), Code(ExitStatus::kPrinted)) << c.asked;
+        EXPECT_EQ(fake.SpoolerCalls(), oracle::kWholeJob) << c.asked;
+        ASSERT_EQ(fake.documents.size(), 1u);
+        EXPECT_EQ(fake.documents[0].data_type, c.data_type) << c.asked;
+        // The driver is asked only for "auto", on the opened printer, before the document starts.
+        const auto start = std::find(fake.calls.begin(), fake.calls.end(), Op::StartDocPrinterA);
+        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::AutoDataType),
+                  std::string(c.asked) == "auto" ? 1 : 0);
+        EXPECT_EQ(std::count(std::find(fake.calls.begin(), fake.calls.end(), Op::OpenPrinterA), start,
+                             Op::AutoDataType),
+                  std::string(c.asked) == "auto" ? 1 : 0);
+    }
+}
+
 TEST(RunApplication, ShowsForm1OnlyWhenTheLoadHandlerReturns) {
     FakePlatform refusing = Arranged();
     refusing.unopenable = {u"Virtual"};

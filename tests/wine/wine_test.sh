@@ -97,6 +97,7 @@ spooler_calls() {
     handle == "" { next }
     index($0, ":StartDocPrinterW (" handle ",") { sub(/.*StartDocPrinterW \([0-9A-Fa-f]+, /, ""); sub(/[0-9A-Fa-f]+ \{/, "{"); print "StartDocPrinter(" $0; next }
     index($0, ":SetJobW (" handle ",") { split($0, f, ", "); print "SetJobW(job " f[2] ", " f[5]; next }
+    index($0, ":GetPrinterDriverW (" handle ",") { split($0, f, ","); print "GetPrinterDriverW(level " f[3] ")"; next }
     index($0, ":StartPagePrinter (" handle ")") { print "StartPagePrinter"; next }
     index($0, ":WritePrinter (" handle ",") { split($0, f, ", "); print "WritePrinter(" f[3] " bytes)"; next }
     index($0, ":EndPagePrinter (" handle ")") { print "EndPagePrinter"; next }
@@ -180,6 +181,22 @@ ClosePrinter
 OpenPrinterA(\"Virtual\")
 GetJobW(its job, level 1)
 ClosePrinter" "$(spooler_calls)"
+  # PLOXWEN_DATATYPE: auto reads the driver at level 8 (no XPS driver here:
+  # RAW); XPS_PASS reaches StartDocPrinter, and Wine, whose print processor
+  # knows RAW only, fails it at EndDocPrinter: a job may exist, 4.
+  PLOXWEN_DATATYPE=auto WINEDEBUG=+winspool check 'PloxWen.exe Virtual¦AUTO' 0 "$(bytes AUTO)"
+  expect_eq "spooler calls for auto" 'OpenPrinterA("Virtual")
+GetPrinterDriverW(level 8)
+GetPrinterDriverW(level 8)
+StartDocPrinter(1, {L"Command Print", (null), L"RAW"})
+StartPagePrinter
+WritePrinter(4 bytes)
+EndPagePrinter
+EndDocPrinter
+ClosePrinter' "$(spooler_calls)"
+  PLOXWEN_DATATYPE=XPS_PASS WINEDEBUG=+winspool run_exact 'PloxWen.exe Virtual¦XPS'
+  expect_eq "XPS_PASS under Wine: status" 4 "$STATUS"
+  expect_eq "XPS_PASS: the document's data type" 'StartDocPrinter(1, {L"Command Print", (null), L"XPS_PASS"})' "$(spooler_calls | grep StartDoc)"
   wait_until 20 eval '[[ -z $(lpstat -o) ]]' || fail "a job left pending or held: $(lpstat -o)"
 }
 
