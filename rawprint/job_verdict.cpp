@@ -33,41 +33,47 @@ ExitStatus Watch(platform::JobWatch& watch, platform::Cause& cause, const PrintR
     platform::Backoff pauses(kFirstPause, kLongestPause);
     platform::JobReport report;
     bool seen_kept = false;
+    std::string failed;  // the words of the last look, when it failed
     for (;;) {
+        // A look that fails (a server reloading, a connection lost) is made
+        // again until the wait ends: only the spooler's answer ends it early.
         platform::Cause look;
-        if (!steps::RunStep(
-                look, [&] { report = watch.LookAtJob(printed.printer_name.c_str(), printed.job_id); })) {
-            // when the look had no words
-            cause.Note(
-                (look.words().empty() ? "the spooler could not tell what became of the job" : look.words()) +
-                unkept);
-            return ExitStatus::kNoVerdictYet;
+        if (steps::RunStep(look,
+                           [&] { report = watch.LookAtJob(printed.printer_name.c_str(), printed.job_id); })) {
+            failed.clear();
+            if (report.phase == platform::JobPhase::kCompleted) return ExitStatus::kPrinted;
+            if (report.phase == platform::JobPhase::kStopped) {
+                cause.Note(WithReason("job " + report.job + " " + report.state, report.reason));
+                return ExitStatus::kNotPrinted;
+            }
+            // Only a spooler seen keeping the job proves that its leaving was
+            // a deletion: one that ignores the request may have printed it.
+            if (report.phase == platform::JobPhase::kGone && seen_kept) {
+                cause.Note("job " + report.job + " was deleted from the queue");
+                return ExitStatus::kNotPrinted;
+            }
+            if (report.phase == platform::JobPhase::kGone) {
+                cause.Note("job " + report.job + " left the queue without a verdict" +
+                           (printed.kept ? " (the spooler did not keep it)" : unkept));
+                return ExitStatus::kNoVerdictYet;
+            }
+            seen_kept = seen_kept || report.kept;
+        } else {
+            failed =
+                look.words().empty() ? "the spooler could not tell what became of the job" : look.words();
         }
-        if (report.phase == platform::JobPhase::kCompleted) return ExitStatus::kPrinted;
-        if (report.phase == platform::JobPhase::kStopped) {
-            cause.Note(WithReason("job " + report.job + " " + report.state, report.reason));
-            return ExitStatus::kNotPrinted;
-        }
-        // Only a spooler seen keeping the job proves that its leaving was a
-        // deletion: one that ignores the request may have printed it.
-        if (report.phase == platform::JobPhase::kGone && seen_kept) {
-            cause.Note("job " + report.job + " was deleted from the queue");
-            return ExitStatus::kNotPrinted;
-        }
-        if (report.phase == platform::JobPhase::kGone) {
-            cause.Note("job " + report.job + " left the queue without a verdict" +
-                       (printed.kept ? " (the spooler did not keep it)" : unkept));
-            return ExitStatus::kNoVerdictYet;
-        }
-        seen_kept = seen_kept || report.kept;
         const milliseconds now = watch.Now();
         if (now >= end) break;
         watch.Pause(std::min(pauses.Next(), end - now));
     }
-    cause.Note(WithReason("job " + report.job + " still " + report.state + " after " +
-                              std::to_string(wait.count()) + " s",
-                          report.reason) +
-               unkept);
+    if (!failed.empty()) {
+        cause.Note(failed + unkept);
+    } else {
+        cause.Note(WithReason("job " + report.job + " still " + report.state + " after " +
+                                  std::to_string(wait.count()) + " s",
+                              report.reason) +
+                   unkept);
+    }
     return ExitStatus::kNoVerdictYet;
 }
 

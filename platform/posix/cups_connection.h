@@ -46,6 +46,12 @@ public:
     // Closes the connection, which also makes the server drop a request it
     // has not received whole. A later Get() connects again.
     void Drop();
+    // Drop(), and forgets why there was no connection: for the looks of a
+    // wait, which try again until it ends.
+    void Reset() {
+        Drop();
+        no_connection_cause_.clear();
+    }
 
     // Moves the deadline on by `more`: time not spent on the server.
     void ExtendDeadline(std::chrono::steady_clock::duration more);

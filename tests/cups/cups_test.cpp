@@ -171,7 +171,8 @@ class PrivateCupsd : public testing::Environment {
         ASSERT_EQ(Shell("lpadmin -p Jam -o printer-error-policy=stop-printer"), 0);
         // A driver whose filters would turn anything but raw data into PostScript.
         ASSERT_EQ(Shell("lpadmin -p Filtered -E -v testout:/ -P " PLOXWEN_TEST_PPD " 2>/dev/null"), 0);
-        ASSERT_EQ(Shell("cupsreject Closed && cupsdisable Paused && lpadmin -d Second"), 0);
+        ASSERT_EQ(Shell(Cupsd("add-queue", "Doomed")), 0);
+        ASSERT_EQ(Shell("cupsreject Closed && cupsdisable Paused Doomed && lpadmin -d Second"), 0);
         // Locales whose charsets have no U+00A6 (built from Debian's locales package).
         const std::string locales = "de_DE.ISO-8859-15 ru_RU.KOI8-R ja_JP.SHIFT_JIS zh_TW.BIG5";
         ASSERT_EQ(Shell("cd " + dir + " && mkdir locale && for l in " + locales +
@@ -270,8 +271,12 @@ TEST_P(Cups, Run) {
     env.insert({"CUPS_SERVER", getenv("CUPS_SERVER")});
     if (const auto at = cause.find("SERVER"); at != std::string::npos)
         cause.replace(at, 6, env["CUPS_SERVER"]);
-    if (const auto at = cause.find("JOB"); at != std::string::npos && want_jobs)
-        cause.replace(at, 3, jobs[0].dest + "-" + std::to_string(jobs[0].id));
+    // A job the run left none of is the queue's next.
+    if (const auto at = cause.find("JOB"); at != std::string::npos)
+        cause.replace(at, 3,
+                      want_jobs
+                          ? jobs[0].dest + "-" + std::to_string(jobs[0].id)
+                          : c.args[0].substr(0, c.args[0].find(kBar)) + "-" + std::to_string(first_job_));
     EXPECT_EQ(result.err, (c.status == 2 ? "The Printer Name you typed wasn't recognized.\n" : "") +
                               (cause.empty() ? "" : "ploxwen: " + cause + "\n"));
     for (const Job& job : JobsFrom(first_job_)) {
@@ -391,6 +396,18 @@ INSTANTIATE_TEST_SUITE_P(
         Gives("AWaitSeesThePrinterStopOverTheJobAndGives5", {"Jam" + kBar + "X"}, 5)
             .Leaves(IPP_JSTATE_PENDING)
             .Says("job JOB pending: printer stopped (media-empty)")
+            .Env("PLOXWEN_WAIT", "3"),
+        // A look that fails is made again until the wait ends; only the spooler's answer ends it early.
+        Prints("AWaitLooksAgainAfterALookWhoseConnectionBrokeAndGives0", {kV + "HELLO"}, "HELLO")
+            .When("relay hang-up job-printer-state-message")
+            .Env("PLOXWEN_WAIT", "3"),
+        Case{"AJobCompletedWithErrorsIsNotPrinted", {kV + "HELLO"}, 5, "HELLO"}
+            .Says("job JOB completed with errors")
+            .When(R"(relay forge '\x00\x18processing-to-stop-point' '\x00\x19job-completed-with-errors')")
+            .Env("PLOXWEN_WAIT", "3"),
+        Gives("AQueueDeletedDuringTheWaitGives5", {"Doomed" + kBar + "X"}, 5)
+            .Says("job JOB canceled: its queue was deleted")
+            .When("Get-Job-Attributes after lpadmin -x Doomed")
             .Env("PLOXWEN_WAIT", "3"),
         Gives("AWaitOnADisabledQueueGives6AndLeavesTheJobPending", {"Paused" + kBar + "X"}, 6)
             .Leaves(IPP_JSTATE_PENDING)

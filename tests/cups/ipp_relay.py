@@ -7,10 +7,10 @@ byte a second. trickle-answer, drop-answer: pass all but the answer to the job (
 /printers/), which they send one byte a second, or drop and hang up. slow-read: takes what the
 client sends at ARG bytes a second. cut: once 64 KiB of the job passed, runs ARG (PEER holds the
 client's pid) and hangs up on both sides, the job's request unfinished. hang-up: hangs up on the
-first request that holds ARG, passing none of it, as a reloading cupsd may. forge: writes ARG2 (with
-Python's escapes, as long as ARG) over every ARG in the answers. pass: passes
+first request that holds ARG, passing none of it, as a reloading cupsd may. forge: writes ARG2 over every ARG
+(both with Python's escapes) in the answers, each passed whole with its Content-Length mended. pass: passes
 everything; at the client's end, appends all it sent on that connection to the file ARG."""
-import contextlib, os, socket, struct, subprocess, sys, threading, time
+import contextlib, os, re, socket, struct, subprocess, sys, threading, time
 listen, upstream, mode = sys.argv[1:4]
 tcp = not listen.startswith("/")
 relay = socket.socket(socket.AF_INET if tcp else socket.AF_UNIX)
@@ -51,13 +51,23 @@ def serve(client):
 
     up = threading.Thread(target=upward, daemon=True)
     up.start()
+    unescaped = lambda text: text.encode().decode("unicode_escape").encode("latin-1")
+    pending = b""
     while data := server.recv(65536):
+        if mode == "forge":
+            pending += data
+            while (head := pending.find(b"\r\n\r\n") + 4) >= 4:
+                length = re.search(rb"Content-Length: (\d+)", pending[:head])
+                end = head + (int(length[1]) if length else 0)
+                if len(pending) < end:
+                    break
+                body = pending[head:end].replace(unescaped(sys.argv[4]), unescaped(sys.argv[5]))
+                client.sendall(re.sub(rb"Content-Length: \d+", b"Content-Length: %d" % len(body), pending[:head]) + body)
+                pending = pending[end:]
+            continue
         answer = job.is_set() and b" 100 Continue" not in data
         if answer and mode == "drop-answer":
             return client.shutdown(socket.SHUT_RDWR)  # wakes the reader above, too
-        if mode == "forge":
-            forged = sys.argv[5].encode().decode("unicode_escape").encode("latin-1")
-            data = data.replace(sys.argv[4].encode(), forged[: len(sys.argv[4])])
         trickled = mode == "trickle" or (answer and mode == "trickle-answer")
         for piece in (data[i : i + 1] for i in range(len(data))) if trickled else [data]:
             time.sleep(1 if trickled else 0)

@@ -136,6 +136,7 @@ public:
     platform::Cause cause;
 
     static constexpr platform::PrinterHandle kFirstHandle = 0x1000;
+    static constexpr char kLookFails[] = "(look fails)";
 
     std::vector<Op> SpoolerCalls() const {
         std::vector<Op> spooler;
@@ -280,7 +281,7 @@ public:
 
     // The job watch runs on a clock that only Pause moves, so no test waits
     // in real time. Each look finds the next report of `looks`, the last one
-    // again once they run out.
+    // again once they run out; one in the state kLookFails throws its reason.
     void BeginWatch(std::chrono::seconds wait) override { Enter(Op::BeginWatch), watch_began = wait; }
     void KeepJob(platform::PrinterHandle handle, std::uint32_t /*job_id*/) override {
         Enter(Op::KeepJob, Step::kKeep), kept = handle;
@@ -289,7 +290,9 @@ public:
     platform::JobReport LookAtJob(const char* printer, std::uint32_t job_id) override {
         looked_at.emplace_back(printer, job_id);
         Enter(Op::LookAtJob, looked_at.size() == 1 ? std::optional(Step::kLook) : std::nullopt);
-        return looks.at(std::min(looked_at.size(), looks.size()) - 1);
+        const platform::JobReport& found = looks.at(std::min(looked_at.size(), looks.size()) - 1);
+        if (found.state == kLookFails) throw platform::PlatformError(found.reason);
+        return found;
     }
     std::chrono::milliseconds Now() override { return clock; }
     void Pause(std::chrono::milliseconds pause) override { clock += pause; }

@@ -151,7 +151,8 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
     const auto report = [](JobPhase phase, const char* state, const char* reason = "") {
         return platform::JobReport{phase, "Virtual-42", state, reason};
     };
-    const platform::JobReport gone = report(JobPhase::kGone, ""),
+    const platform::JobReport failing = report(JobPhase::kWaiting, FakePlatform::kLookFails, "server gone"),
+                              gone = report(JobPhase::kGone, ""),
                               kept_pending{JobPhase::kWaiting, "Virtual-42", "pending", "", true};
     const platform::JobReport pending = report(JobPhase::kWaiting, "pending"),
                               processing = report(JobPhase::kWaiting, "processing"),
@@ -188,7 +189,10 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
          6,
          "job Virtual-42 still pending after 2 s: queue disabled"},
         {"3", {pending, processing, pending, processing}, {}, 6, "job Virtual-42 still processing after 3 s"},
-        {"5", {pending}, {{Step::kLook, Fails::kThrows}}, 6, "look at the job failed"},  // the spooler fails
+        // A failed look is made again until the wait ends; the last one's words if it failed too.
+        {"5", {pending, completed}, {{Step::kLook, Fails::kThrows}}, 0, ""},
+        {"2", {pending, failing}, {}, 6, "server gone"},
+        {"2", {failing, failing, pending}, {}, 6, "job Virtual-42 still pending after 2 s"},
         {"5", {completed}, {{Step::kEndDoc, Fails::kReturnsZero}}, 4, "EndDocPrinter returned zero"},
         // Seen kept, a job that leaves the queue was deleted; else it may have printed and been forgotten.
         {"5", {kept_pending, gone}, {}, 5, "job Virtual-42 was deleted from the queue"},
