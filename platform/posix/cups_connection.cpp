@@ -182,8 +182,31 @@ std::string CupsConnection::ServerAddress() const {
 
 std::string CupsConnection::CauseOfFailedRequest(const std::string& otherwise) const {
     if (deadline_.Passed()) return NotAnswering();
+    // libcups words every HTTP status it has no IPP status for as "service
+    // unavailable", and an answer it could not read as a lost one.
+    const http_status_t answered = http_ != nullptr ? httpGetStatus(http_) : HTTP_STATUS_NONE;
+    if (answered >= HTTP_STATUS_SERVER_ERROR) return "server error";
     const std::string cause = CauseOfStatus(cupsLastError(), ServerAddress());
-    return cause.empty() ? otherwise : cause;
+    if (!cause.empty()) return cause;
+    if (answered >= HTTP_STATUS_BAD_REQUEST) return std::string("server refused: ") + httpStatus(answered);
+    // libcups marks an answer it could not parse with EINVAL.
+    if (http_ != nullptr && httpError(http_) == EINVAL)
+        return "malformed answer from the server at " + ServerAddress();
+    return otherwise;
+}
+
+std::string CupsConnection::CauseOfCutRequest(const std::string& otherwise) {
+    // A server that refuses a request part-way answers before it hangs up;
+    // the answer may wait to be read behind the failed write.
+    if (http_ != nullptr && !deadline_.Passed() && httpGetStatus(http_) < HTTP_STATUS_BAD_REQUEST) {
+        while (httpUpdate(http_) == HTTP_STATUS_CONTINUE) {
+        }
+    }
+    return CauseOfFailedRequest(otherwise);
+}
+
+bool CupsConnection::Refused() const {
+    return http_ != nullptr && httpGetStatus(http_) >= HTTP_STATUS_BAD_REQUEST;
 }
 
 }  // namespace ploxwen::posix

@@ -135,7 +135,8 @@ std::int32_t CupsSpooler::WritePrinter(platform::PrinterHandle handle, const voi
         // Out of libcups's buffer: a write that succeeds has reached the
         // connection, so a server gone by now fails it here, before the end.
         if (status == HTTP_STATUS_CONTINUE && httpFlushWrite(http) < 0) status = HTTP_STATUS_ERROR;
-        if (status != HTTP_STATUS_CONTINUE) return Fail(*printer, connection_.CauseOfFailedRequest(cut_off));
+        if (status != HTTP_STATUS_CONTINUE)
+            return Fail(*printer, connection_.CauseOfCutRequest(cut_off), connection_.Refused());
     } catch (const std::exception& failure) {
         return Fail(*printer, failure.what());
     }
@@ -167,8 +168,7 @@ std::int32_t CupsSpooler::EndDocPrinter(platform::PrinterHandle handle) {
                 // have made it.
                 if (httpGetStatus(http) >= HTTP_STATUS_BAD_REQUEST)
                     return Fail(*printer, connection_.CauseOfFailedRequest("the job was refused"), true);
-                return Fail(*printer,
-                            connection_.deadline_passed() ? connection_.NotAnswering() : "answer lost");
+                return Fail(*printer, connection_.CauseOfFailedRequest("answer lost"));
             }
             // An IPP error answer: the server refused the job and holds none.
             if (!IppSucceeded(cupsLastError()))

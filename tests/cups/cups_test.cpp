@@ -375,6 +375,19 @@ INSTANTIATE_TEST_SUITE_P(
         Gives("ServerStoppedWhileTheDataStreamsGives3AndNoJob", kStreamed, 3)
             .Says("connection lost while sending")
             .When("relay cut '" + kStop + "'"),
+        // The server's own answer names the cause, arriving mid-upload or unreadable.
+        Gives("AnHttpRefusalInTheMiddleOfTheUploadGives3AndNamesIt", kStreamed, 3)
+            .Says("server refused: Request Entity Too Large")
+            .When(
+                R"(relay answer-job 'HTTP/1.1 413 Request Entity Too Large\r\nContent-Length: 0\r\n\r\n' 65536)"),
+        Gives("AnHttpServerErrorInTheMiddleOfTheUploadGives3", kStreamed, 3)
+            .Says("server error")
+            .When(
+                R"(relay answer-job 'HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n' 65536)"),
+        Gives("AMalformedAnswerToTheJobGives4AndSaysSo", {kV + "HELLO"}, 4)
+            .Says("malformed answer from the server at SERVER")
+            .When(
+                R"(relay answer-job 'HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: 4\r\n\r\njunk' 0)"),
         Case{"ALostAnswerGives4AndTheJobPrintsOnce", {kV + "HELLO"}, 4, "HELLO"}
             .Says("answer lost")
             .When("relay drop-answer"),

@@ -7,8 +7,10 @@ byte a second. trickle-answer, drop-answer: pass all but the answer to the job (
 /printers/), which they send one byte a second, or drop and hang up. slow-read: takes what the
 client sends at ARG bytes a second. cut: once 64 KiB of the job passed, runs ARG (PEER holds the
 client's pid) and hangs up on both sides, the job's request unfinished. hang-up: hangs up on the
-first request that holds ARG, passing none of it, as a reloading cupsd may. forge: writes ARG2 over every ARG
-(both with Python's escapes) in the answers, each passed whole with its Content-Length mended. pass: passes
+first request that holds ARG, passing none of it, as a reloading cupsd may. forge: writes ARG2
+over every ARG (both with Python's escapes) in the answers, each passed whole with its
+Content-Length mended. answer-job: once ARG2 bytes of the job passed (0: the whole request),
+answers it with ARG (with Python's escapes) itself and hangs up on both sides. pass: passes
 everything; at the client's end, appends all it sent on that connection to the file ARG."""
 import contextlib, os, re, socket, struct, subprocess, sys, threading, time
 listen, upstream, mode = sys.argv[1:4]
@@ -21,6 +23,7 @@ relay.listen(16)
 
 
 hung_up = threading.Event()
+unescaped = lambda text: text.encode().decode("unicode_escape").encode("latin-1")
 
 
 def serve(client):
@@ -42,6 +45,11 @@ def serve(client):
                 pid = struct.unpack("3i", client.getsockopt(socket.SOL_SOCKET, socket.SO_PEERCRED, 12))[0]
                 subprocess.run(sys.argv[4], shell=True, env=dict(os.environ, PEER=str(pid)))
                 return server.shutdown(socket.SHUT_RDWR), client.close()
+            if mode == "answer-job" and job.is_set() and (
+                0 < int(sys.argv[5]) < job_bytes or (sys.argv[5] == "0" and sent.endswith(b"0\r\n\r\n"))
+            ):
+                client.sendall(unescaped(sys.argv[4]))
+                return server.shutdown(socket.SHUT_RDWR), client.close()
             if mode == "hang-up" and sys.argv[4].encode() in data and not hung_up.is_set():
                 time.sleep(0.2)  # the client has sent all it sends before an answer
                 return hung_up.set(), server.shutdown(socket.SHUT_RDWR), client.close()
@@ -51,7 +59,6 @@ def serve(client):
 
     up = threading.Thread(target=upward, daemon=True)
     up.start()
-    unescaped = lambda text: text.encode().decode("unicode_escape").encode("latin-1")
     pending = b""
     while data := server.recv(65536):
         if mode == "forge":
