@@ -186,8 +186,7 @@ std::string CupsConnection::CauseOfFailedRequest(const std::string& otherwise) c
     // unavailable", and an answer it could not read as a lost one.
     const http_status_t answered = http_ != nullptr ? httpGetStatus(http_) : HTTP_STATUS_NONE;
     if (answered >= HTTP_STATUS_SERVER_ERROR) return "server error";
-    const std::string cause = CauseOfStatus(cupsLastError(), ServerAddress());
-    if (!cause.empty()) return cause;
+    if (std::string cause = CauseOfStatus(cupsLastError(), ServerAddress()); !cause.empty()) return cause;
     if (answered >= HTTP_STATUS_BAD_REQUEST) return std::string("server refused: ") + httpStatus(answered);
     // libcups marks an answer it could not parse with EINVAL.
     if (http_ != nullptr && httpError(http_) == EINVAL)
