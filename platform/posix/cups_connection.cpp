@@ -72,6 +72,7 @@ CupsConnection::CupsConnection(platform::Cause& cause) : deadline_(kRunTime), ca
     // process: libcups sends without MSG_NOSIGNAL.
     std::signal(SIGPIPE, SIG_IGN);
     cupsSetPasswordCB2(&CupsConnection::AskPassword, this);
+    SetLastResortCause(NotAnswering());
 }
 
 CupsConnection::~CupsConnection() {
@@ -162,13 +163,13 @@ const char* CupsConnection::AskPassword(const char* prompt, http_t* http, const 
     const char* password = nullptr;
     // Without a terminal nobody can answer: fail at once instead of waiting.
     if (isatty(STDIN_FILENO)) {
-        // libcups's own prompt; the time spent typing is not the server's.
-        const Clock::time_point asked = Clock::now();
-        connection->deadline_.Stop();
+        // libcups's own prompt, within the run's limit: a prompt nobody
+        // answers ends with the run.
+        SetLastResortCause("authentication required: no password before the deadline");
         cupsSetPasswordCB2(nullptr, nullptr);
         password = cupsGetPassword2(prompt, http, method, resource);
         cupsSetPasswordCB2(&CupsConnection::AskPassword, self);
-        connection->deadline_.Extend(Clock::now() - asked);
+        SetLastResortCause(connection->NotAnswering());
     }
     if (password == nullptr) connection->cause_.Note("authentication required");
     return password;

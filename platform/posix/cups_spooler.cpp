@@ -103,6 +103,7 @@ bool CupsSpooler::StartPrintJob(OpenPrinter& printer) {
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
                  CUPS_FORMAT_RAW);
     printer.state = JobState::kStreaming;
+    SetLastResortStatus(3);  // the job's request under way: cut off, it leaves no job
     // No byte of the document has gone yet: a request cut short here leaves
     // no job, so it may go again. libcups reports a header it could not send
     // only in the connection's error.
@@ -160,6 +161,7 @@ std::int32_t CupsSpooler::EndDocPrinter(platform::PrinterHandle handle) {
             return 1;
         case JobState::kStreaming: {
             // Ends the request and waits for the server's answer to it.
+            SetLastResortStatus(4);  // whole now: the server may make the job
             http_t* http = connection_.Current();
             const IppPtr response(cupsGetResponse(http, printer->resource.c_str()));
             if (!response) {
@@ -205,6 +207,7 @@ const CupsSpooler::AcceptedJob* CupsSpooler::Accepted(std::uint32_t document) co
 }
 
 std::int32_t CupsSpooler::Fail(OpenPrinter& printer, const std::string& cause, bool refused) {
+    if (refused) SetLastResortStatus(3);  // the server's answer: no job
     if (refused)
         cause_.NoteRefusal(cause);
     else

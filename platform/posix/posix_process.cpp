@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/posix/cups_deadline.h"
+
 namespace ploxwen::posix {
 
 void OpenClosedStandardStreams() {
@@ -56,11 +58,13 @@ std::optional<std::string> PosixProcess::EnvironmentVariable(const char* name) {
 }
 
 void PosixProcess::WriteCause(std::string_view cause) {
+    StandDownLastResort();  // one cause line per run: this one
     std::fprintf(stderr, "ploxwen: %.*s\n", static_cast<int>(cause.size()), cause.data());
     std::fflush(stderr);
 }
 
 void PosixProcess::EndProgram(int exit_status) {
+    StandDownLastResort();
     std::fflush(nullptr);
     std::_Exit(exit_status);
 }

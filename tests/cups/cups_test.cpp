@@ -348,6 +348,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"AServerTricklingTheJobsAnswerGives4AndTheJobPrintsOnce", {kV + "HELLO"}, 4, "HELLO"}
             .Says("server not answering at SERVER")
             .When("relay trickle-answer"),
+        // A library call that never returns (a hook sleeping past the hang guard) is ended about
+        // a second after the deadline, with the status of the run's phase.
+        Gives("ACallThatNeverReturnsBeforeTheJobIsSentEndsAtTheLimitWith3", {kV + "X"}, 3)
+            .Says("server not answering at SERVER")
+            .When("Print-Job before sleep 100"),
+        Case{"ACallThatNeverReturnsDuringTheWaitEndsAtTheLimitWith4", {kV + "HELLO"}, 4, "HELLO"}
+            .Says("server not answering at SERVER")
+            .When("Get-Job-Attributes before sleep 100")
+            .Env("PLOXWEN_WAIT", "1"),
         // A connection broken before any answer is made again, while nothing of the job went.
         Prints("ALookupWhoseConnectionBrokeIsMadeAgain", {kV + "HELLO"}, "HELLO")
             .When("relay hang-up localhost/printers/Virtual"),
