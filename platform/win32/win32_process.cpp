@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/win32/winspool_deadline.h"
+
 namespace ploxwen::win32 {
 namespace {
 
@@ -64,6 +66,7 @@ std::optional<std::string> Win32Process::EnvironmentVariable(const char* name) {
 }
 
 void Win32Process::WriteCause(std::string_view cause) {
+    StandDownLastResort();  // one cause line per run: this one
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
     const std::string line = "ploxwen: " + std::string(cause) + "\r\n";
@@ -72,6 +75,7 @@ void Win32Process::WriteCause(std::string_view cause) {
 }
 
 void Win32Process::EndProgram(int exit_status) {
+    StandDownLastResort();
     ExitProcess(static_cast<UINT>(exit_status));
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/win32/win32_code_page.h"
+#include "platform/win32/winspool_deadline.h"
 
 namespace ploxwen::win32 {
 namespace {
@@ -73,6 +74,10 @@ std::string ToAnsi(const wchar_t* text) {
 }
 
 }  // namespace
+
+void WinspoolJobWatch::BeginWatch(std::chrono::seconds wait) {
+    ExtendLastResort(wait);
+}
 
 void WinspoolJobWatch::KeepJob(platform::PrinterHandle handle, std::uint32_t job_id) {
     const auto set_job = winspool_.Bind(set_job_, "SetJobW");

@@ -20,8 +20,8 @@ class WinspoolJobWatch final : public platform::JobWatch {
 public:
     explicit WinspoolJobWatch(WinspoolLibrary& winspool) : winspool_(winspool) {}
 
-    // No deadline of its own to extend: each look is a few local calls.
-    void BeginWatch(std::chrono::seconds /*wait*/) override {}
+    // The run's limit grows by the wait.
+    void BeginWatch(std::chrono::seconds wait) override;
     // SetJob's JOB_CONTROL_RETAIN (Vista and later): a queue deletes a job
     // as soon as it has printed unless it keeps printed documents.
     void KeepJob(platform::PrinterHandle handle, std::uint32_t job_id) override;

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/winspool_deadline.h"
+
 namespace ploxwen::win32 {
 namespace {
 
@@ -44,6 +46,8 @@ std::uint32_t WinspoolSpooler::StartDocPrinterA(platform::PrinterHandle handle, 
     if (doc_info == nullptr) return 0;
     DOC_INFO_1A record{const_cast<LPSTR>(doc_info->pDocName), const_cast<LPSTR>(doc_info->pOutputFile),
                        const_cast<LPSTR>(doc_info->pDatatype)};
+    // From its start the spooler holds the job: a run ended now may leave one.
+    SetLastResortStatus(4);
     return Checked("StartDocPrinterA",
                    start_doc_printer(ToHandle(handle), level, reinterpret_cast<LPBYTE>(&record)));
 }
