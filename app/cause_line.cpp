@@ -1,5 +1,7 @@
 #include "app/cause_line.h"
 
+#include <cstddef>
+
 namespace ploxwen::app {
 namespace {
 
@@ -23,15 +25,40 @@ constexpr StatusWords kStatusWords[] = {
     {ExitStatus::kCallRefused, "the call was refused"},
 };
 
+// The words as one line a terminal shows as text: the server's or the
+// spooler's own words may hold anything, and a newline or an escape sequence
+// in them could forge a second cause line or drive the terminal. Every C0
+// control, DEL and C1 control in UTF-8 (C2 80 to C2 9F) becomes a '?'.
+std::string OneInertLine(const std::string& words) {
+    std::string line;
+    line.reserve(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(words[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < words.size() &&
+                        (static_cast<unsigned char>(words[i + 1]) & 0xE0U) == 0x80U;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            line.push_back('?');
+            i += c1 ? 1 : 0;
+        } else {
+            line.push_back(words[i]);
+        }
+    }
+    return line;
+}
+
 }  // namespace
 
 std::string CauseLine(ExitStatus status, const std::string& noted) {
     for (const StatusWords& entry : kStatusWords) {
         if (entry.status != status) continue;
         if (entry.silent) return {};
-        return noted.empty() && entry.words != nullptr ? entry.words : noted;
+        if (noted.empty()) return entry.words != nullptr ? entry.words : "";
+        break;
     }
-    return noted;
+    // Status 1's usage line, the program's own, is the one line that may follow.
+    const std::size_t usage = noted.rfind("\nusage: ploxwen ");
+    if (usage == std::string::npos) return OneInertLine(noted);
+    return OneInertLine(noted.substr(0, usage)) + "\n" + OneInertLine(noted.substr(usage + 1));
 }
 
 std::u16string NoSuchPrinterWords(std::u16string_view typed, const std::optional<std::u16string>& meant,

@@ -11,7 +11,9 @@ namespace ploxwen::app {
 
 // The cause for a run ending with `status`: `noted` (the words of the run's
 // first failure, platform::Cause) where there are any, else the status's own
-// plain words. Empty for the statuses that stay silent.
+// plain words. Empty for the statuses that stay silent. One line of text,
+// control characters in the noted words coming out as '?', and for status 1
+// the usage line after it.
 std::string CauseLine(steps::ExitStatus status, const std::string& noted);
 
 inline constexpr char16_t kUsage[] = u"usage: ploxwen \"PRINTER\u00A6DATA\" (see ploxwen(1))";

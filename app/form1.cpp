@@ -31,12 +31,16 @@ Form1::Form1(const platform::Platform& platform)
       platform_(platform) {}
 
 void Form1::OnLoad() {
-    // The wait, the data's mode and its charset are checked before anything
-    // is looked up or sent: a run that cannot do as asked does nothing, with
-    // the cause named.
+    // The wait, the data type, the data's mode and its charset are checked
+    // before anything is looked up or sent: a run that cannot do as asked
+    // does nothing, with the cause named.
     std::optional<std::chrono::seconds> wait;
+    rawprint::Asked spooling;
     PayloadRequest asked;
-    if (!RunStep(platform_.cause, [&] { wait = rawprint::RequestedWait(platform_.process); }) ||
+    if (!RunStep(platform_.cause, [&] {
+            wait = rawprint::RequestedWait(platform_.process);
+            spooling = {wait.has_value(), rawprint::RequestedDataType(platform_.process, platform_.spooler)};
+        }) ||
         !RunStep(platform_.cause,
                  [&] { asked = RequestedPayload(platform_.process, platform_.code_page); })) {
         exit_status_ = ExitStatus::kCallRefused;
@@ -80,15 +84,14 @@ void Form1::OnLoad() {
         rawprint::PayloadSource payload{[this] { return Text2.Text(); }};
         if (in_hand) payload.bytes = in_hand->Bytes();
         payload.code_page = asked.code_page.get();
-        const rawprint::PrintResult printed = rawprint::RunPrintingBlock(platform_, payload);
+        const rawprint::PrintResult printed = rawprint::RunPrintingBlock(platform_, payload, spooling);
         exit_status_ = printed.status;
         if (exit_status_ == ExitStatus::kNotReached) {
             ShowNotRecognizedMessage(platform_.windowing);
             return;
         }
         if (exit_status_ == ExitStatus::kPrinted && wait) {
-            exit_status_ = rawprint::WaitForVerdict(platform_.job_watch, platform_.cause,
-                                                    printed.printer_name.c_str(), printed.job_id, *wait);
+            exit_status_ = rawprint::WaitForVerdict(platform_.job_watch, platform_.cause, printed, *wait);
         }
     } else {
         exit_status_ = ExitStatus::kNoSuchPrinter;

@@ -221,6 +221,17 @@ public:
     // Constant for a backend. The exit status rests on it: once a job may
     // exist, no later failure can be reported as "no job".
     virtual bool StartedDocumentIsJob() = 0;
+
+    // For PLOXWEN_DATATYPE, which the core reads before anything is looked up.
+    // Whether a document of `data_type` ("RAW" or "XPS_PASS") can be sent
+    // at all: constant for a backend, and asks nothing of the spooler.
+    virtual bool TakesDataType(std::string_view data_type) = 0;
+    // The data type of raw data for the printer opened as `handle`, for
+    // "auto": "XPS_PASS" where its driver takes XPS only (winspool: the
+    // driver reports PRINTER_DRIVER_XPS at level 8), else "RAW", also when the
+    // driver cannot be read. Called only with PLOXWEN_DATATYPE=auto, before
+    // StartDocPrinterA.
+    virtual std::string AutoDataType(PrinterHandle handle) = 0;
 };
 
 // "QUEUE-ID": a job as both spoolers name it to users (lpstat, the queue
@@ -236,6 +247,7 @@ enum class JobPhase {
     kWaiting,    // pending, held or processing: no verdict yet
     kCompleted,  // the device took every byte
     kStopped,    // aborted, cancelled, or stopped with its printer: it will not print as it is
+    kGone,       // no longer listed: printed and forgotten, or deleted; only a job seen kept tells which
 };
 
 struct JobReport {
@@ -243,6 +255,7 @@ struct JobReport {
     std::string job;     // the job as the spooler names it to users: "Virtual-17"
     std::string state;   // its state in the spooler's words: "pending", "aborted", ...
     std::string reason;  // the spooler's reason in its own words; may be empty
+    bool kept = false;   // the spooler shows the job kept, to stay listed once printed
 };
 
 // Following the job of a run to the spooler's verdict, when the user asked
@@ -255,11 +268,25 @@ public:
     // before the first look, with the longest wait the core will spend. A
     // backend with a deadline for the run extends it by that much.
     virtual void BeginWatch(std::chrono::seconds wait) = 0;
+    // Called only on a run that asked for the wait, right after
+    // StartDocPrinterA of `handle` returned `job_id`: asks the spooler to keep
+    // the job listed once it has printed, so that a look still sees it
+    // printed (a spooler that forgets printed jobs gives no verdict on them
+    // otherwise). Sends nothing where the spooler keeps finished jobs anyway.
+    // Throws PlatformError naming why when the job cannot be kept; the wait
+    // then goes on without, and its status is not changed by it.
+    virtual void KeepJob(PrinterHandle handle, std::uint32_t job_id) = 0;
     // One look at the job that the run's document on `printer_name` became;
     // `job_id` is what StartDocPrinterA returned. Throws PlatformError whose
     // message is a cause line when the spooler cannot tell (server gone, job
-    // unknown, or gone without a verdict): the job's fate is then unknown.
+    // unknown): the job's fate is then unknown. A job the spooler no longer
+    // lists is a report of phase kGone.
     virtual JobReport LookAtJob(const char* printer_name, std::uint32_t job_id) = 0;
+    // Called once when the wait is over, after the last look, whatever its
+    // verdict; ends what the looks held open. `release`: the job was kept
+    // and the last look saw it printed, so the spooler may forget it now. A
+    // kept job without a verdict stays kept (listed after it prints).
+    virtual void EndWatch(bool release) = 0;
     // A monotonic clock, and a pause of `pause`: the core's poll interval.
     virtual std::chrono::milliseconds Now() = 0;
     virtual void Pause(std::chrono::milliseconds pause) = 0;

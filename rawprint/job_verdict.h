@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "rawprint/raw_print_job.h"
 #include "steps/exit_status.h"
 
 namespace ploxwen::rawprint {
@@ -21,12 +22,14 @@ inline constexpr std::chrono::seconds kLongestWait(3600);
 // seconds from 1 to kLongestWait in decimal digits (no sign, space or unit).
 std::optional<std::chrono::seconds> RequestedWait(platform::Process& process);
 
-// Watches the job the document started on `printer_name` became (`job_id`
-// as StartDocPrinterA returned it) until the spooler decides or `wait` has
-// passed, looking at once and then at growing intervals, the last look at
-// the end of the wait. Returns kPrinted, kNotPrinted or kNoVerdictYet, and
-// notes the words of the last two in `cause`. The job is left as it is.
-steps::ExitStatus WaitForVerdict(platform::JobWatch& watch, platform::Cause& cause, const char* printer_name,
-                                 std::uint32_t job_id, std::chrono::seconds wait);
+// Watches the job the printing block started (`printed`, a clean run of it)
+// until the spooler decides or `wait` has passed, looking at once and then
+// at growing intervals, the last look at the end of the wait. Returns
+// kPrinted, kNotPrinted or kNoVerdictYet, and notes the words of the last two
+// in `cause`. A job seen kept that leaves the queue was deleted
+// (kNotPrinted); any other may have printed (kNoVerdictYet). The job is left as it is, but a
+// kept job seen printed is released.
+steps::ExitStatus WaitForVerdict(platform::JobWatch& watch, platform::Cause& cause,
+                                 const PrintResult& printed, std::chrono::seconds wait);
 
 }  // namespace ploxwen::rawprint

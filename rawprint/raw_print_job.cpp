@@ -49,7 +49,21 @@ private:
 
 }  // namespace
 
-PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSource& source) {
+std::optional<std::string> RequestedDataType(platform::Process& process, platform::Spooler& spooler) {
+    std::optional<std::string> type = process.EnvironmentVariable(kDataTypeVariable);
+    if (!type) return std::nullopt;
+    if (*type != "RAW" && *type != "XPS_PASS" && *type != "auto") {
+        throw platform::PlatformError(std::string(kDataTypeVariable) + " must be RAW, XPS_PASS or auto");
+    }
+    if (*type != "auto" && !spooler.TakesDataType(*type)) {
+        throw platform::PlatformError(std::string(kDataTypeVariable) + "=" + *type +
+                                      " is not a data type this spooler takes");
+    }
+    return type;
+}
+
+PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSource& source,
+                             const Asked& asked) {
     using steps::ExitStatus;
     platform::Spooler& spooler = platform.spooler;
     // Only the open's result steers the block: every later call is made
@@ -60,6 +74,8 @@ PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSo
     std::uint32_t doc_start_result = 0;
     std::u16string data;
     std::uint32_t written = 0;
+    bool kept = false;
+    platform::Cause not_kept;  // its own record: a job not kept changes no status
 
     // The later results are looked at for the status only: whether a job of
     // this run may exist, which it may once the whole payload was handed
@@ -81,7 +97,12 @@ PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSo
     // fail (out of memory): the record goes to the spooler only whole.
     step([&] { record.doc_name = std::u16string(kDocumentName); });
     step([&] { record.output_file = std::nullopt; });
-    step([&] { record.data_type = std::nullopt; });  // the queue's default data type applies
+    step([&] {
+        record.data_type = std::nullopt;  // the queue's default data type applies
+        if (!asked.data_type) return;
+        const std::string type = *asked.data_type == "auto" ? spooler.AutoDataType(handle) : *asked.data_type;
+        record.data_type = std::u16string(type.begin(), type.end());  // ASCII
+    });
     step([&] {
         const NarrowDocumentRecord narrow(platform.code_page, record);
         const platform::DocInfo1A doc_info = narrow.Get();
@@ -91,6 +112,9 @@ PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSo
         else
             job_may_exist = spooler.StartedDocumentIsJob();
     });
+    if (asked.keep_job && doc_start_result != 0) {
+        kept = RunStep(not_kept, [&] { platform.job_watch.KeepJob(handle, doc_start_result); });
+    }
     step([&] {
         if (spooler.StartPagePrinter(handle) == 0) clean = false;
     });
@@ -122,10 +146,11 @@ PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSo
         if (status == 0) clean = false;
     });
 
-    if (clean) return {ExitStatus::kPrinted, doc_start_result, name};
+    if (clean) return {ExitStatus::kPrinted, doc_start_result, name, kept, not_kept.words()};
     // A refusal is the spooler's word that it holds no job of the document.
     const bool may_exist = (job_may_exist || handed_over) && !platform.cause.refused();
-    return {may_exist ? ExitStatus::kJobMayExist : ExitStatus::kNoJob, doc_start_result, name};
+    return {may_exist ? ExitStatus::kJobMayExist : ExitStatus::kNoJob, doc_start_result, name, kept,
+            not_kept.words()};
 }
 
 }  // namespace ploxwen::rawprint

@@ -73,6 +73,7 @@ CupsConnection::CupsConnection(platform::Cause& cause) : deadline_(kRunTime), ca
     // process: libcups sends without MSG_NOSIGNAL.
     std::signal(SIGPIPE, SIG_IGN);
     cupsSetPasswordCB2(&CupsConnection::AskPassword, this);
+    SetLastResortCause(NotAnswering());
 }
 
 CupsConnection::~CupsConnection() {
@@ -164,13 +165,13 @@ const char* CupsConnection::AskPassword(const char* prompt, http_t* http, const 
     const char* password = nullptr;
     // Without a terminal nobody can answer: fail at once instead of waiting.
     if (isatty(STDIN_FILENO)) {
-        // libcups's own prompt; the time spent typing is not the server's.
-        const Clock::time_point asked = Clock::now();
-        connection->deadline_.Stop();
+        // libcups's own prompt, within the run's limit: a prompt nobody
+        // answers ends with the run.
+        SetLastResortCause("authentication required: no password before the deadline");
         cupsSetPasswordCB2(nullptr, nullptr);
         password = cupsGetPassword2(prompt, http, method, resource);
         cupsSetPasswordCB2(&CupsConnection::AskPassword, self);
-        connection->deadline_.Extend(Clock::now() - asked);
+        SetLastResortCause(connection->NotAnswering());
     }
     if (password == nullptr) connection->cause_.Note("authentication required");
     return password;
@@ -184,8 +185,30 @@ std::string CupsConnection::ServerAddress() const {
 
 std::string CupsConnection::CauseOfFailedRequest(const std::string& otherwise) const {
     if (deadline_.Passed()) return NotAnswering();
-    const std::string cause = CauseOfStatus(cupsLastError(), ServerAddress());
-    return cause.empty() ? otherwise : cause;
+    // libcups words every HTTP status it has no IPP status for as "service
+    // unavailable", and an answer it could not read as a lost one.
+    const http_status_t answered = http_ != nullptr ? httpGetStatus(http_) : HTTP_STATUS_NONE;
+    if (answered >= HTTP_STATUS_SERVER_ERROR) return "server error";
+    if (std::string cause = CauseOfStatus(cupsLastError(), ServerAddress()); !cause.empty()) return cause;
+    if (answered >= HTTP_STATUS_BAD_REQUEST) return std::string("server refused: ") + httpStatus(answered);
+    // libcups marks an answer it could not parse with EINVAL.
+    if (http_ != nullptr && httpError(http_) == EINVAL)
+        return "malformed answer from the server at " + ServerAddress();
+    return otherwise;
+}
+
+std::string CupsConnection::CauseOfCutRequest(const std::string& otherwise) {
+    // A server that refuses a request part-way answers before it hangs up;
+    // the answer may wait to be read behind the failed write.
+    if (http_ != nullptr && !deadline_.Passed() && httpGetStatus(http_) < HTTP_STATUS_BAD_REQUEST) {
+        while (httpUpdate(http_) == HTTP_STATUS_CONTINUE) {
+        }
+    }
+    return CauseOfFailedRequest(otherwise);
+}
+
+bool CupsConnection::Refused() const {
+    return http_ != nullptr && httpGetStatus(http_) >= HTTP_STATUS_BAD_REQUEST;
 }
 
 }  // namespace ploxwen::posix

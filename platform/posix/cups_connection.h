@@ -46,6 +46,12 @@ public:
     // Closes the connection, which also makes the server drop a request it
     // has not received whole. A later Get() connects again.
     void Drop();
+    // Drop(), and forgets why there was no connection: for the looks of a
+    // wait, which try again until it ends.
+    void Reset() {
+        Drop();
+        no_connection_cause_.clear();
+    }
 
     // Moves the deadline on by `more`: time not spent on the server.
     void ExtendDeadline(std::chrono::steady_clock::duration more);
@@ -59,7 +65,14 @@ public:
     std::string NotAnswering() const { return "server not answering at " + ServerAddress(); }
     // Why the last request failed: out of time, whatever libcups made of the
     // cut; else the server's own status; else `otherwise` (what this side saw).
+    // An HTTP error status is the server's refusal, or "server error" for 5xx.
     std::string CauseOfFailedRequest(const std::string& otherwise) const;
+    // The same for a request whose sending failed, once the answer the
+    // server may have sent before it hung up is read.
+    std::string CauseOfCutRequest(const std::string& otherwise);
+    // Whether the server answered the request under way with an HTTP error:
+    // it refused it, and made nothing of it.
+    bool Refused() const;
 
 private:
     using Clock = std::chrono::steady_clock;

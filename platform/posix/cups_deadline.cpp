@@ -1,11 +1,13 @@
 #include "platform/posix/cups_deadline.h"
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace ploxwen::posix {
 namespace {
@@ -21,6 +23,10 @@ constexpr int kCuts = 10;
 std::atomic<http_t*> guarded{nullptr};
 std::atomic<bool> fired{false};
 std::atomic<int> cuts_left{0};
+std::atomic<int> last_resort_status{2};
+std::atomic<bool> stood_down{false};
+char last_resort_line[512] = "ploxwen: server not answering\n";
+std::atomic<std::size_t> last_resort_length{std::strlen(last_resort_line)};
 timer_t deadline_timer;
 bool timer_made = false;
 static_assert(std::atomic<http_t*>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
@@ -43,7 +49,15 @@ void CutOff(int /*signal*/) {
     // makes every wait on it end and every read and write on it fail.
     http_t* http = guarded.load();
     if (http != nullptr) shutdown(httpGetFd(http), SHUT_RDWR);
-    if (http == nullptr || cuts_left.fetch_sub(1) <= 1) SetTimer({}, {});
+    if (cuts_left.fetch_sub(1) <= 1) {
+        SetTimer({}, {});
+        // The cuts did not end the run: whatever holds it, it ends here.
+        if (!stood_down) {
+            const ssize_t ignored = write(STDERR_FILENO, last_resort_line, last_resort_length);
+            (void)ignored;
+            _exit(last_resort_status);
+        }
+    }
     errno = saved_errno;
 }
 
@@ -97,6 +111,24 @@ void CupsDeadline::Extend(Clock::duration more) {
     when_ += more;
     if (Clock::now() < when_) fired = false;
     Arm();
+}
+
+void SetLastResortStatus(int exit_status) {
+    last_resort_status = exit_status;
+}
+
+void SetLastResortCause(std::string_view cause) {
+    const std::string_view prefix = "ploxwen: ";
+    const std::size_t length = std::min(cause.size(), sizeof last_resort_line - prefix.size() - 1);
+    last_resort_length = 0;  // a handler running meanwhile writes nothing
+    std::memcpy(last_resort_line, prefix.data(), prefix.size());
+    std::memcpy(last_resort_line + prefix.size(), cause.data(), length);
+    last_resort_line[prefix.size() + length] = '\n';
+    last_resort_length = prefix.size() + length + 1;
+}
+
+void StandDownLastResort() {
+    stood_down = true;
 }
 
 void CupsDeadline::Arm() {

@@ -5,11 +5,18 @@
 // socket down, and the libcups call on it fails at once; the caller then
 // finds the deadline passed and names that cause. One per process: the
 // timer's signal and the connection it cuts off are the process's.
+//
+// Behind it, a last resort: about a second after the deadline, once the
+// cuts are done, a run still going (a libcups call that connects again on
+// its own with its own timeout, a password prompt nobody answers) is ended
+// by the same timer's handler, with its cause line and the status of the
+// phase the run reached.
 #pragma once
 
 #include <cups/cups.h>
 
 #include <chrono>
+#include <string_view>
 
 namespace ploxwen::posix {
 
@@ -46,5 +53,15 @@ private:
     bool started_ = false;
     Clock::time_point when_{};
 };
+
+// The status the last resort ends the run with: 2 (kNotReached) until the
+// job's request starts, then the phase's, never one that invites sending
+// again while a job may exist.
+void SetLastResortStatus(int exit_status);
+// Its cause line ("server not answering at ADDRESS").
+void SetLastResortCause(std::string_view cause);
+// The run ends by itself now, or waits for the user (a window): the last
+// resort stands down for good.
+void StandDownLastResort();
 
 }  // namespace ploxwen::posix

@@ -81,7 +81,8 @@ std::string StateWord(ipp_jstate_t state) {
 JobPhase PhaseOf(ipp_jstate_t state, const Keywords& job_reasons) {
     switch (state) {
         case IPP_JSTATE_COMPLETED:
-            return JobPhase::kCompleted;
+            // The device did not take it all as it should: not printed.
+            return Has(job_reasons, "job-completed-with-errors") ? JobPhase::kStopped : JobPhase::kCompleted;
         case IPP_JSTATE_STOPPED:
         case IPP_JSTATE_CANCELED:
         case IPP_JSTATE_ABORTED:
@@ -128,7 +129,8 @@ std::string ReasonOf(const Keywords& job_reasons, const PrinterView& printer) {
     // processing-to-stop-point stays on every job cupsd stopped or cancelled: it says nothing more.
     Keywords said;
     for (const std::string& reason : job_reasons) {
-        if (reason != "none" && reason != "processing-to-stop-point") said.push_back(reason);
+        if (reason != "none" && reason != "processing-to-stop-point" && reason != "job-completed-with-errors")
+            said.push_back(reason);
     }
     return Joined(said);
 }
@@ -142,7 +144,9 @@ void CupsJobWatch::BeginWatch(std::chrono::seconds wait) {
 platform::JobReport CupsJobWatch::LookAtJob(const char* /*printer_name*/, std::uint32_t job_id) {
     const CupsSpooler::AcceptedJob* job = spooler_.Accepted(job_id);
     if (job == nullptr) throw PlatformError("the server named no job for the document");
-    // The answer to one request, or a cause line naming the job.
+    // The answer to one request (null: the server knows no such job or
+    // printer), or a cause line naming the job. A failed request leaves no
+    // connection behind: the next look connects again.
     const auto ask = [&](IppPtr request) {
         std::string cause;
         try {
@@ -150,14 +154,22 @@ platform::JobReport CupsJobWatch::LookAtJob(const char* /*printer_name*/, std::u
             IppPtr answer(cupsDoRequest(http, request.release(), "/"));
             const ipp_status_t status = cupsLastError();
             if (answer && IppSucceeded(status)) return answer;
-            cause = status == IPP_STATUS_ERROR_NOT_FOUND
-                        ? "the server no longer knows it"
-                        : connection_.CauseOfFailedRequest("connection lost to the server at " +
-                                                           connection_.ServerAddress());
+            if (status == IPP_STATUS_ERROR_NOT_FOUND) return IppPtr();
+            cause = connection_.CauseOfFailedRequest("connection lost to the server at " +
+                                                     connection_.ServerAddress());
         } catch (const PlatformError& failure) {
             cause = failure.what();
         }
+        connection_.Reset();
         throw PlatformError("cannot look at job " + job->name + ": " + cause);
+    };
+    static const char* const kPrinterAttributes[] = {"printer-state", "printer-state-reasons",
+                                                     "printer-state-message"};
+    const auto ask_printer = [&] {
+        IppPtr request = NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, job->printer_uri);
+        ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                      std::size(kPrinterAttributes), nullptr, kPrinterAttributes);
+        return ask(std::move(request));
     };
 
     static const char* const kJobAttributes[] = {"job-state", "job-state-reasons",
@@ -167,13 +179,20 @@ platform::JobReport CupsJobWatch::LookAtJob(const char* /*printer_name*/, std::u
     ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   std::size(kJobAttributes), nullptr, kJobAttributes);
     const IppPtr answer = ask(std::move(request));
+    if (answer == nullptr) {
+        // cupsd forgets a job with its queue, which can then never print it;
+        // a job gone from a queue that is still there may have printed.
+        if (ask_printer() != nullptr) return {JobPhase::kGone, job->name, {}, {}, false};
+        return {JobPhase::kStopped, job->name, "canceled", "its queue was deleted", false};
+    }
     ipp_attribute_t* state_attribute = ippFindAttribute(answer.get(), "job-state", IPP_TAG_ENUM);
     if (state_attribute == nullptr)
         throw PlatformError("cannot look at job " + job->name + ": the server did not say its state");
     const auto state = static_cast<ipp_jstate_t>(ippGetInteger(state_attribute, 0));
     const Keywords job_reasons = KeywordsOf(answer.get(), "job-state-reasons");
 
-    platform::JobReport report{PhaseOf(state, job_reasons), job->name, StateWord(state), {}};
+    platform::JobReport report{PhaseOf(state, job_reasons), job->name, StateWord(state), {}, false};
+    if (Has(job_reasons, "job-completed-with-errors")) report.state = "completed with errors";
     if (report.phase == JobPhase::kCompleted) return report;
     // The printer as the job last met it; a job that has not reached it yet
     // waits for the printer as it is now.
@@ -181,12 +200,7 @@ platform::JobReport CupsJobWatch::LookAtJob(const char* /*printer_name*/, std::u
                         TextOf(answer.get(), "job-printer-state-message")};
     if (ippFindAttribute(answer.get(), "job-printer-state-reasons", IPP_TAG_ZERO) == nullptr &&
         report.phase == JobPhase::kWaiting) {
-        static const char* const kPrinterAttributes[] = {"printer-state", "printer-state-reasons",
-                                                         "printer-state-message"};
-        IppPtr printer_request = NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, job->printer_uri);
-        ippAddStrings(printer_request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                      std::size(kPrinterAttributes), nullptr, kPrinterAttributes);
-        const IppPtr printer_answer = ask(std::move(printer_request));
+        const IppPtr printer_answer = ask_printer();
         ipp_attribute_t* printer_state =
             ippFindAttribute(printer_answer.get(), "printer-state", IPP_TAG_ENUM);
         printer = {KeywordsOf(printer_answer.get(), "printer-state-reasons"),

@@ -15,6 +15,9 @@ public:
         : connection_(connection), spooler_(spooler) {}
 
     void BeginWatch(std::chrono::seconds wait) override;
+    // cupsd keeps a finished job's state in its history: nothing to ask for, nothing to let go.
+    void KeepJob(platform::PrinterHandle /*handle*/, std::uint32_t /*job_id*/) override {}
+    void EndWatch(bool /*release*/) override {}
     // The queue is the one the server named the job on, as it spells it.
     platform::JobReport LookAtJob(const char* printer_name, std::uint32_t job_id) override;
     std::chrono::milliseconds Now() override;

@@ -39,6 +39,10 @@ bool IsRawDataType(const char* data_type) {
 
 }  // namespace
 
+bool CupsSpooler::TakesDataType(std::string_view data_type) {
+    return IsRawDataType(std::string(data_type).c_str());
+}
+
 CupsSpooler::OpenPrinter* CupsSpooler::Find(platform::PrinterHandle handle) {
     const auto found = printers_.find(handle);
     return found == printers_.end() ? nullptr : &found->second;
@@ -102,6 +106,7 @@ bool CupsSpooler::StartPrintJob(OpenPrinter& printer) {
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
                  CUPS_FORMAT_RAW);
     printer.state = JobState::kStreaming;
+    SetLastResortStatus(3);  // the job's request under way: cut off, it leaves no job
     // No byte of the document has gone yet: a request cut short here leaves
     // no job, so it may go again. libcups reports a header it could not send
     // only in the connection's error.
@@ -141,7 +146,8 @@ std::int32_t CupsSpooler::WritePrinter(platform::PrinterHandle handle, const voi
         // Out of libcups's buffer: a write that succeeds has reached the
         // connection, so a server gone by now fails it here, before the end.
         if (status == HTTP_STATUS_CONTINUE && httpFlushWrite(http) < 0) status = HTTP_STATUS_ERROR;
-        if (status != HTTP_STATUS_CONTINUE) return Fail(*printer, connection_.CauseOfFailedRequest(cut_off));
+        if (status != HTTP_STATUS_CONTINUE)
+            return Fail(*printer, connection_.CauseOfCutRequest(cut_off), connection_.Refused());
     } catch (const std::exception& failure) {
         return Fail(*printer, failure.what());
     }
@@ -165,6 +171,7 @@ std::int32_t CupsSpooler::EndDocPrinter(platform::PrinterHandle handle) {
             return 1;
         case JobState::kStreaming: {
             // Ends the request and waits for the server's answer to it.
+            SetLastResortStatus(4);  // whole now: the server may make the job
             http_t* http = connection_.Current();
             const IppPtr response(cupsGetResponse(http, printer->resource.c_str()));
             if (!response) {
@@ -173,8 +180,7 @@ std::int32_t CupsSpooler::EndDocPrinter(platform::PrinterHandle handle) {
                 // have made it.
                 if (httpGetStatus(http) >= HTTP_STATUS_BAD_REQUEST)
                     return Fail(*printer, connection_.CauseOfFailedRequest("the job was refused"), true);
-                return Fail(*printer,
-                            connection_.deadline_passed() ? connection_.NotAnswering() : "answer lost");
+                return Fail(*printer, connection_.CauseOfFailedRequest("answer lost"));
             }
             // An IPP error answer: the server refused the job and holds none.
             if (!IppSucceeded(cupsLastError()))
@@ -211,6 +217,7 @@ const CupsSpooler::AcceptedJob* CupsSpooler::Accepted(std::uint32_t document) co
 }
 
 std::int32_t CupsSpooler::Fail(OpenPrinter& printer, const std::string& cause, bool refused) {
+    if (refused) SetLastResortStatus(3);  // the server's answer: no job
     if (refused)
         cause_.NoteRefusal(cause);
     else

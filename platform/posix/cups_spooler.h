@@ -34,6 +34,9 @@ public:
 
     // The server makes the job only from a complete request.
     bool StartedDocumentIsJob() override { return false; }
+    // Every job goes as application/vnd.cups-raw: RAW is the one type, and the type of every driver.
+    bool TakesDataType(std::string_view data_type) override;
+    std::string AutoDataType(platform::PrinterHandle /*handle*/) override { return "RAW"; }
 
     // The job the server made of a document, from its answer to the request.
     struct AcceptedJob {

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/cups_deadline.h"
+
 namespace ploxwen::posix {
 
 void OpenClosedStandardStreams() {
@@ -168,11 +170,13 @@ std::unique_ptr<platform::Payload> PosixProcess::ReadStandardInput() {
 }
 
 void PosixProcess::WriteCause(std::string_view cause) {
+    StandDownLastResort();  // one cause line per run: this one
     std::fprintf(stderr, "ploxwen: %.*s\n", static_cast<int>(cause.size()), cause.data());
     std::fflush(stderr);
 }
 
 void PosixProcess::EndProgram(int exit_status) {
+    StandDownLastResort();
     std::fflush(nullptr);
     std::_Exit(exit_status);
 }

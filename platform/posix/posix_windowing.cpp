@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/posix/cups_deadline.h"
 #include "platform/posix/utf8_text.h"
 
 #if PLOXWEN_WINDOW_MODULE
@@ -83,6 +84,7 @@ void PosixWindowing::ShowMessage(std::u16string_view prompt) {
 #if PLOXWEN_WINDOW_MODULE
     if (!window_module_) window_module_ = OpenWindowModule();
     if (window_module_) {
+        StandDownLastResort();  // the user's time from here on, not the server's
         const std::string text = EncodeValidUtf8(prompt);
         window_module_->show_message(Text(kApplicationTitle), Text(text));
         return;
@@ -94,6 +96,7 @@ void PosixWindowing::ShowMessage(std::u16string_view prompt) {
 void PosixWindowing::ShowFormUntilClosed() {
 #if PLOXWEN_WINDOW_MODULE
     if (!window_module_) return;
+    StandDownLastResort();
     const std::string text1 = EncodeValidUtf8(text1_);
     const std::string text2 = EncodeValidUtf8(text2_);
     window_module_->show_form(Text(kFormCaption), Text(text1), Text(text2));

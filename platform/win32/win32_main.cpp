@@ -7,6 +7,7 @@
 #include "platform/win32/win32_code_page.h"
 #include "platform/win32/win32_process.h"
 #include "platform/win32/win32_windowing.h"
+#include "platform/win32/winspool_deadline.h"
 #include "platform/win32/winspool_job_watch.h"
 #include "platform/win32/winspool_library.h"
 #include "platform/win32/winspool_printer_list.h"
@@ -23,6 +24,7 @@ void __verbose_terminate_handler() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     using namespace ploxwen;
+    win32::StartLastResort();
     win32::Win32Process process;
     win32::Win32Windowing windowing(instance, show_command);
     platform::Cause cause;

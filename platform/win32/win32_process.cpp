@@ -9,6 +9,7 @@
 
 #include "platform/win32/win32_code_page.h"
 #include "platform/win32/winspool_library.h"
+#include "platform/win32/winspool_deadline.h"
 
 namespace ploxwen::win32 {
 namespace {
@@ -149,6 +150,7 @@ std::unique_ptr<platform::Payload> Win32Process::ReadStandardInput() {
 }
 
 void Win32Process::WriteCause(std::string_view cause) {
+    StandDownLastResort();  // one cause line per run: this one
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
     std::string line = "ploxwen: ";
@@ -159,6 +161,7 @@ void Win32Process::WriteCause(std::string_view cause) {
 }
 
 void Win32Process::EndProgram(int exit_status) {
+    StandDownLastResort();
     ExitProcess(static_cast<UINT>(exit_status));
 }
 

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_windowing.h"
 
 #include "platform/win32/resource.h"
+#include "platform/win32/winspool_deadline.h"
 
 namespace ploxwen::win32 {
 namespace {
@@ -58,6 +59,7 @@ std::u16string Win32Windowing::FieldText(platform::Field field) {
 }
 
 void Win32Windowing::ShowMessage(std::u16string_view prompt) {
+    StandDownLastResort();  // the user's time from here on
     const std::wstring text = ToWide(prompt);
     if (MessageBoxW(nullptr, text.c_str(), kApplicationTitle, MB_OK | MB_TASKMODAL) == 0) {
         throw platform::PlatformError("cannot show the message");
@@ -117,6 +119,7 @@ void Win32Windowing::CreateForm() {
 }
 
 void Win32Windowing::ShowFormUntilClosed() {
+    StandDownLastResort();
     if (form_ == nullptr) CreateForm();
     ShowWindow(form_, show_command_);
     SetFocus(edits_[0]);

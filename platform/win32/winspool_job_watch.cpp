@@ -5,9 +5,16 @@
 #include <vector>
 
 #include "platform/win32/win32_code_page.h"
+#include "platform/win32/winspool_deadline.h"
 
 namespace ploxwen::win32 {
 namespace {
+
+// SetJob's commands since Vista, which MinGW's winspool.h lacks: keep the job
+// listed after it prints, and let it go.
+constexpr DWORD kJobControlRetain = 8;
+constexpr DWORD kJobControlRelease = 9;
+constexpr DWORD kJobStatusRetained = 0x2000;
 
 struct Condition {
     DWORD bit;
@@ -68,25 +75,35 @@ std::string ToAnsi(const wchar_t* text) {
 
 }  // namespace
 
+void WinspoolJobWatch::BeginWatch(std::chrono::seconds wait) {
+    ExtendLastResort(wait);
+}
+
+void WinspoolJobWatch::KeepJob(platform::PrinterHandle handle, std::uint32_t job_id) {
+    const auto set_job = winspool_.Bind(set_job_, "SetJobW");
+    if (!set_job(reinterpret_cast<HANDLE>(handle), job_id, 0, nullptr, kJobControlRetain)) {
+        throw platform::PlatformError(CauseOf("SetJobW", GetLastError()));
+    }
+}
+
 platform::JobReport WinspoolJobWatch::LookAtJob(const char* printer_name, std::uint32_t job_id) {
     platform::JobReport report;
     report.job = platform::JobName(printer_name, job_id);
-    const auto open_printer = winspool_.Bind(open_printer_, "OpenPrinterA");
     const auto get_job = winspool_.Bind(get_job_, "GetJobW");
-    const auto close_printer = winspool_.Bind(close_printer_, "ClosePrinter");
-
-    // Looking needs no more than the right to print; nothing is changed.
-    PRINTER_DEFAULTSA use_only{nullptr, nullptr, PRINTER_ACCESS_USE};
-    HANDLE printer = nullptr;
-    if (!open_printer(const_cast<LPSTR>(printer_name), &printer, &use_only)) {
-        throw platform::PlatformError("cannot look at job " + report.job + ": " +
-                                      CauseOf("OpenPrinterA", GetLastError()));
+    if (watched_ == nullptr) {
+        const auto open_printer = winspool_.Bind(open_printer_, "OpenPrinterA");
+        winspool_.Bind(close_printer_, "ClosePrinter");
+        // Looking needs no more than the right to print; a release needs no more either.
+        PRINTER_DEFAULTSA use_only{nullptr, nullptr, PRINTER_ACCESS_USE};
+        HANDLE printer = nullptr;
+        if (!open_printer(const_cast<LPSTR>(printer_name), &printer, &use_only)) {
+            throw platform::PlatformError("cannot look at job " + report.job + ": " +
+                                          CauseOf("OpenPrinterA", GetLastError()));
+        }
+        watched_ = printer;
+        job_id_ = job_id;
     }
-    struct Closer {
-        decltype(&::ClosePrinter) close;
-        HANDLE printer;
-        ~Closer() { close(printer); }
-    } closer{close_printer, printer};
+    const HANDLE printer = watched_;
 
     std::vector<BYTE> record;
     if (!ReadGrowing(record, [&](BYTE* buffer, DWORD size, DWORD* needed) {
@@ -94,10 +111,11 @@ platform::JobReport WinspoolJobWatch::LookAtJob(const char* printer_name, std::u
         })) {
         const DWORD error = GetLastError();
         // The spooler forgets a job once it has left the queue: printed, or
-        // deleted by someone, and nothing tells which. Windows says so with
-        // ERROR_INVALID_PARAMETER, Wine with no error at all.
+        // deleted by someone. Windows says so with ERROR_INVALID_PARAMETER,
+        // Wine with no error at all.
         if (error == ERROR_INVALID_PARAMETER || error == ERROR_SUCCESS) {
-            throw platform::PlatformError("job " + report.job + " left the queue without a verdict");
+            report.phase = platform::JobPhase::kGone;
+            return report;
         }
         throw platform::PlatformError("cannot look at job " + report.job + ": " + CauseOf("GetJobW", error));
     }
@@ -105,6 +123,7 @@ platform::JobReport WinspoolJobWatch::LookAtJob(const char* printer_name, std::u
     const DWORD status = job.Status;
     // The port monitor's or driver's own words, which Windows shows instead of the bits.
     const std::string words = ToAnsi(job.pStatus);
+    report.kept = (status & kJobStatusRetained) != 0;
 
     if (status & (JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE)) {
         report.phase = platform::JobPhase::kCompleted;
@@ -133,6 +152,14 @@ platform::JobReport WinspoolJobWatch::LookAtJob(const char* printer_name, std::u
     return report;
 }
 
+void WinspoolJobWatch::EndWatch(bool release) {
+    if (watched_ == nullptr) return;
+    // A job that stays kept is listed after it prints; the user deletes it.
+    if (release && set_job_ != nullptr) set_job_(watched_, job_id_, 0, nullptr, kJobControlRelease);
+    close_printer_(watched_);
+    watched_ = nullptr;
+}
+
 DWORD WinspoolJobWatch::PrinterStatus(HANDLE printer) {
     const auto get_printer = winspool_.Bind(get_printer_, "GetPrinterW");
     std::vector<BYTE> record;
@@ -141,11 +168,20 @@ DWORD WinspoolJobWatch::PrinterStatus(HANDLE printer) {
         })) {
         return 0;
     }
-    return reinterpret_cast<const PRINTER_INFO_2W*>(record.data())->Status;
+    const auto& info = *reinterpret_cast<const PRINTER_INFO_2W*>(record.data());
+    // A port that loses its device leaves the bits at 0 and marks the printer instead.
+    return info.Status | ((info.Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) ? PRINTER_STATUS_OFFLINE : 0);
 }
 
 std::chrono::milliseconds WinspoolJobWatch::Now() {
-    return std::chrono::milliseconds(GetTickCount64());
+    // GetTickCount64 came with Vista. The 32-bit tick wraps every 49.7 days;
+    // its difference since the last reading does not, and the readings of a
+    // wait are at most a quarter of a second apart.
+    const DWORD tick = GetTickCount();
+    if (ticks_read_) elapsed_ += static_cast<DWORD>(tick - last_tick_);
+    ticks_read_ = true;
+    last_tick_ = tick;
+    return std::chrono::milliseconds(elapsed_);
 }
 
 void WinspoolJobWatch::Pause(std::chrono::milliseconds pause) {

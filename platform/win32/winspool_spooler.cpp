@@ -1,6 +1,9 @@
 #include "platform/win32/winspool_spooler.h"
 
 #include <string>
+#include <vector>
+
+#include "platform/win32/winspool_deadline.h"
 
 namespace ploxwen::win32 {
 namespace {
@@ -12,6 +15,10 @@ HANDLE ToHandle(platform::PrinterHandle handle) {
 // The narrow record has the layout of DOC_INFO_1A; the spooler gets a copy
 // of the pointers, never the strings themselves.
 static_assert(sizeof(platform::DocInfo1A) == sizeof(DOC_INFO_1A));
+
+// A driver of the XPS print path (v4): it takes XPS only, or raw data as XPS_PASS.
+// MinGW's winspool.h lacks it.
+constexpr DWORD kPrinterDriverXps = 0x00000002;
 
 }  // namespace
 
@@ -39,8 +46,23 @@ std::uint32_t WinspoolSpooler::StartDocPrinterA(platform::PrinterHandle handle, 
     if (doc_info == nullptr) return 0;
     DOC_INFO_1A record{const_cast<LPSTR>(doc_info->pDocName), const_cast<LPSTR>(doc_info->pOutputFile),
                        const_cast<LPSTR>(doc_info->pDatatype)};
+    // From its start the spooler holds the job: a run ended now may leave one.
+    SetLastResortStatus(4);
     return Checked("StartDocPrinterA",
                    start_doc_printer(ToHandle(handle), level, reinterpret_cast<LPBYTE>(&record)));
+}
+
+std::string WinspoolSpooler::AutoDataType(platform::PrinterHandle handle) {
+    const auto get_printer_driver = winspool_.Bind(get_printer_driver_, "GetPrinterDriverW");
+    std::vector<BYTE> record;
+    // Level 8 came with Vista: XP refuses it, and has no such drivers.
+    if (!ReadGrowing(record, [&](BYTE* buffer, DWORD size, DWORD* needed) {
+            return get_printer_driver(ToHandle(handle), nullptr, 8, buffer, size, needed);
+        })) {
+        return "RAW";
+    }
+    const auto& driver = *reinterpret_cast<const DRIVER_INFO_8W*>(record.data());
+    return (driver.dwPrinterDriverAttributes & kPrinterDriverXps) != 0 ? "XPS_PASS" : "RAW";
 }
 
 std::int32_t WinspoolSpooler::StartPagePrinter(platform::PrinterHandle handle) {

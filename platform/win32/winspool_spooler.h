@@ -27,6 +27,9 @@ public:
     // and a handle closed without EndDocPrinter ends the document as it is.
     // Its zero results never say whether a job is left, so none is a refusal.
     bool StartedDocumentIsJob() override { return true; }
+    // The print processor decides what it takes; both types exist since XP's winprint.
+    bool TakesDataType(std::string_view /*data_type*/) override { return true; }
+    std::string AutoDataType(platform::PrinterHandle handle) override;
 
 private:
     // Notes the system's reason when `result` is zero; returns `result`.
@@ -42,6 +45,7 @@ private:
     decltype(&::EndPagePrinter) end_page_printer_ = nullptr;
     decltype(&::EndDocPrinter) end_doc_printer_ = nullptr;
     decltype(&::ClosePrinter) close_printer_ = nullptr;
+    decltype(&::GetPrinterDriverW) get_printer_driver_ = nullptr;
 };
 
 }  // namespace ploxwen::win32

@@ -225,7 +225,8 @@ class PrivateCupsd : public testing::Environment {
         ASSERT_EQ(Shell("lpadmin -p Jam -o printer-error-policy=stop-printer"), 0);
         // A driver whose filters would turn anything but raw data into PostScript.
         ASSERT_EQ(Shell("lpadmin -p Filtered -E -v testout:/ -P " PLOXWEN_TEST_PPD " 2>/dev/null"), 0);
-        ASSERT_EQ(Shell("cupsreject Closed && cupsdisable Paused && lpadmin -d Second"), 0);
+        ASSERT_EQ(Shell(Cupsd("add-queue", "Doomed")), 0);
+        ASSERT_EQ(Shell("cupsreject Closed && cupsdisable Paused Doomed && lpadmin -d Second"), 0);
         // Locales whose charsets have no U+00A6 (built from Debian's locales package).
         const std::string locales = "de_DE.ISO-8859-15 ru_RU.KOI8-R ja_JP.SHIFT_JIS zh_TW.BIG5";
         ASSERT_EQ(Shell("cd " + dir + " && mkdir locale && for l in " + locales +
@@ -329,8 +330,12 @@ TEST_P(Cups, Run) {
     env.insert({"CUPS_SERVER", getenv("CUPS_SERVER")});
     if (const auto at = cause.find("SERVER"); at != std::string::npos)
         cause.replace(at, 6, env["CUPS_SERVER"]);
-    if (const auto at = cause.find("JOB"); at != std::string::npos && want_jobs)
-        cause.replace(at, 3, jobs[0].dest + "-" + std::to_string(jobs[0].id));
+    // A job the run left none of is the queue's next.
+    if (const auto at = cause.find("JOB"); at != std::string::npos)
+        cause.replace(at, 3,
+                      want_jobs
+                          ? jobs[0].dest + "-" + std::to_string(jobs[0].id)
+                          : c.args[0].substr(0, c.args[0].find(kBar)) + "-" + std::to_string(first_job_));
     EXPECT_EQ(result.err, (c.status == 2 ? "The Printer Name you typed wasn't recognized.\n" : "") +
                               (cause.empty() ? "" : "ploxwen: " + cause + "\n"));
     for (const Job& job : JobsFrom(first_job_)) {
@@ -477,6 +482,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"AServerTricklingTheJobsAnswerGives4AndTheJobPrintsOnce", {kV + "HELLO"}, 4, "HELLO"}
             .Says("server not answering at SERVER")
             .When("relay trickle-answer"),
+        // A library call that never returns (a hook sleeping past the hang guard) is ended about
+        // a second after the deadline, with the status of the run's phase.
+        Gives("ACallThatNeverReturnsBeforeTheJobIsSentEndsAtTheLimitWith3", {kV + "X"}, 3)
+            .Says("server not answering at SERVER")
+            .When("Print-Job before sleep 100"),
+        Case{"ACallThatNeverReturnsDuringTheWaitEndsAtTheLimitWith4", {kV + "HELLO"}, 4, "HELLO"}
+            .Says("server not answering at SERVER")
+            .When("Get-Job-Attributes before sleep 100")
+            .Env("PLOXWEN_WAIT", "1"),
         // A connection broken before any answer is made again, while nothing of the job went.
         Prints("ALookupWhoseConnectionBrokeIsMadeAgain", {kV + "HELLO"}, "HELLO")
             .When("relay hang-up localhost/printers/Virtual"),
@@ -504,6 +518,19 @@ INSTANTIATE_TEST_SUITE_P(
         Gives("ServerStoppedWhileTheDataStreamsGives3AndNoJob", kStreamed, 3)
             .Says("connection lost while sending")
             .When("relay cut '" + kStop + "'"),
+        // The server's own answer names the cause, arriving mid-upload or unreadable.
+        Gives("AnHttpRefusalInTheMiddleOfTheUploadGives3AndNamesIt", kStreamed, 3)
+            .Says("server refused: Request Entity Too Large")
+            .When(
+                R"(relay answer-job 'HTTP/1.1 413 Request Entity Too Large\r\nContent-Length: 0\r\n\r\n' 65536)"),
+        Gives("AnHttpServerErrorInTheMiddleOfTheUploadGives3", kStreamed, 3)
+            .Says("server error")
+            .When(
+                R"(relay answer-job 'HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n' 65536)"),
+        Gives("AMalformedAnswerToTheJobGives4AndSaysSo", {kV + "HELLO"}, 4)
+            .Says("malformed answer from the server at SERVER")
+            .When(
+                R"(relay answer-job 'HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: 4\r\n\r\njunk' 0)"),
         Case{"ALostAnswerGives4AndTheJobPrintsOnce", {kV + "HELLO"}, 4, "HELLO"}
             .Says("answer lost")
             .When("relay drop-answer"),
@@ -516,9 +543,27 @@ INSTANTIATE_TEST_SUITE_P(
             .Leaves(IPP_JSTATE_ABORTED)
             .Says("job JOB aborted: the test device failed")
             .Env("PLOXWEN_WAIT", "3"),
+        // The server's words are never terminal output: one line, its controls made inert.
+        Gives("AServersMessageForgingACauseLineStaysOneInertLine", {"Broken" + kBar + "X"}, 5)
+            .Leaves(IPP_JSTATE_ABORTED)
+            .Says("job JOB aborted: ??[2Jploxwen: job OK!!")
+            .When(R"(relay forge 'the test device failed' '\n\x1b[2Jploxwen: job OK!!')")
+            .Env("PLOXWEN_WAIT", "3"),
         Gives("AWaitSeesThePrinterStopOverTheJobAndGives5", {"Jam" + kBar + "X"}, 5)
             .Leaves(IPP_JSTATE_PENDING)
             .Says("job JOB pending: printer stopped (media-empty)")
+            .Env("PLOXWEN_WAIT", "3"),
+        // A look that fails is made again until the wait ends; only the spooler's answer ends it early.
+        Prints("AWaitLooksAgainAfterALookWhoseConnectionBrokeAndGives0", {kV + "HELLO"}, "HELLO")
+            .When("relay hang-up job-printer-state-message")
+            .Env("PLOXWEN_WAIT", "3"),
+        Case{"AJobCompletedWithErrorsIsNotPrinted", {kV + "HELLO"}, 5, "HELLO"}
+            .Says("job JOB completed with errors")
+            .When(R"(relay forge '\x00\x18processing-to-stop-point' '\x00\x19job-completed-with-errors')")
+            .Env("PLOXWEN_WAIT", "3"),
+        Gives("AQueueDeletedDuringTheWaitGives5", {"Doomed" + kBar + "X"}, 5)
+            .Says("job JOB canceled: its queue was deleted")
+            .When("Get-Job-Attributes after lpadmin -x Doomed")
             .Env("PLOXWEN_WAIT", "3"),
         Gives("AWaitOnADisabledQueueGives6AndLeavesTheJobPending", {"Paused" + kBar + "X"}, 6)
             .Leaves(IPP_JSTATE_PENDING)
@@ -535,7 +580,12 @@ INSTANTIATE_TEST_SUITE_P(
             .Env("PLOXWEN_WAIT", "3"),
         Gives("AWaitThatIsNotWholeSecondsFrom1To3600IsAUsageErrorAndSendsNothing", {kV + "X"}, 64)
             .Says("PLOXWEN_WAIT must be a whole number of seconds from 1 to 3600")
-            .Env("PLOXWEN_WAIT", "10s")),
+            .Env("PLOXWEN_WAIT", "10s"),
+        // PLOXWEN_DATATYPE: on CUPS every job is raw; auto and RAW change nothing, XPS_PASS cannot be.
+        Prints("ADataTypeOfAutoPrintsAsWithout", {kV + "HELLO"}, "HELLO").Env("PLOXWEN_DATATYPE", "auto"),
+        Gives("ADataTypeOfXpsPassIsAUsageErrorOnCupsAndSendsNothing", {kV + "X"}, 64)
+            .Says("PLOXWEN_DATATYPE=XPS_PASS is not a data type this spooler takes")
+            .Env("PLOXWEN_DATATYPE", "XPS_PASS")),
     [](const testing::TestParamInfo<Case>& test) { return std::string(test.param.name); });
 
 // Found only if the lookup spells the name exactly (the table cannot check it: job listings URI-encode it).

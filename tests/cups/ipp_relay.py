@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""ipp_relay.py LISTEN UPSTREAM MODE [ARG]: a CUPS server in trouble, in front of a real one.
+"""ipp_relay.py LISTEN UPSTREAM MODE [ARG [ARG2]]: a CUPS server in trouble, in front of a real one.
 LISTEN is a socket path, or 127.0.0.1 for a free TCP port; once bound, the relay prints the address
 to give CUPS_SERVER. silent: accepts and never answers. late: listens only half a second after it
 binds, refusing connections till then, like a server restarting. trickle: sends every answer one
@@ -7,9 +7,12 @@ byte a second. trickle-answer, drop-answer: pass all but the answer to the job (
 /printers/), which they send one byte a second, or drop and hang up. slow-read: takes what the
 client sends at ARG bytes a second. cut: once 64 KiB of the job passed, runs ARG (PEER holds the
 client's pid) and hangs up on both sides, the job's request unfinished. hang-up: hangs up on the
-first request that holds ARG, passing none of it, as a reloading cupsd may. pass: passes
+first request that holds ARG, passing none of it, as a reloading cupsd may. forge: writes ARG2
+over every ARG (both with Python's escapes) in the answers, each passed whole with its
+Content-Length mended. answer-job: once ARG2 bytes of the job passed (0: the whole request),
+answers it with ARG (with Python's escapes) itself and hangs up on both sides. pass: passes
 everything; at the client's end, appends all it sent on that connection to the file ARG."""
-import contextlib, os, socket, struct, subprocess, sys, threading, time
+import contextlib, os, re, socket, struct, subprocess, sys, threading, time
 listen, upstream, mode = sys.argv[1:4]
 tcp = not listen.startswith("/")
 relay = socket.socket(socket.AF_INET if tcp else socket.AF_UNIX)
@@ -20,6 +23,7 @@ relay.listen(16)
 
 
 hung_up = threading.Event()
+unescaped = lambda text: text.encode().decode("unicode_escape").encode("latin-1")
 
 
 def serve(client):
@@ -41,6 +45,11 @@ def serve(client):
                 pid = struct.unpack("3i", client.getsockopt(socket.SOL_SOCKET, socket.SO_PEERCRED, 12))[0]
                 subprocess.run(sys.argv[4], shell=True, env=dict(os.environ, PEER=str(pid)))
                 return server.shutdown(socket.SHUT_RDWR), client.close()
+            if mode == "answer-job" and job.is_set() and (
+                0 < int(sys.argv[5]) < job_bytes or (sys.argv[5] == "0" and sent.endswith(b"0\r\n\r\n"))
+            ):
+                client.sendall(unescaped(sys.argv[4]))
+                return server.shutdown(socket.SHUT_RDWR), client.close()
             if mode == "hang-up" and sys.argv[4].encode() in data and not hung_up.is_set():
                 time.sleep(0.2)  # the client has sent all it sends before an answer
                 return hung_up.set(), server.shutdown(socket.SHUT_RDWR), client.close()
@@ -50,7 +59,19 @@ def serve(client):
 
     up = threading.Thread(target=upward, daemon=True)
     up.start()
+    pending = b""
     while data := server.recv(65536):
+        if mode == "forge":
+            pending += data
+            while (head := pending.find(b"\r\n\r\n") + 4) >= 4:
+                length = re.search(rb"Content-Length: (\d+)", pending[:head])
+                end = head + (int(length[1]) if length else 0)
+                if len(pending) < end:
+                    break
+                body = pending[head:end].replace(unescaped(sys.argv[4]), unescaped(sys.argv[5]))
+                client.sendall(re.sub(rb"Content-Length: \d+", b"Content-Length: %d" % len(body), pending[:head]) + body)
+                pending = pending[end:]
+            continue
         answer = job.is_set() and b" 100 Continue" not in data
         if answer and mode == "drop-answer":
             return client.shutdown(socket.SHUT_RDWR)  # wakes the reader above, too

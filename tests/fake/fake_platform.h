@@ -29,7 +29,10 @@ enum class Op {
     ToNarrow,
     ReadPayload,  // a file or standard input
     BeginWatch,
+    KeepJob,
     LookAtJob,
+    EndWatch,
+    AutoDataType,
     // The spooler's calls, in the order of a job.
     OpenPrinterA,
     StartDocPrinterA,
@@ -58,28 +61,18 @@ enum class Step {
     kEndPage,            // EndPagePrinter
     kEndDoc,             // EndDocPrinter
     kClose,              // ClosePrinter
+    kKeep,               // keeping the job listed once printed, with a wait
     kLook,               // the first look at the job, with a wait
     kRestore,            // the printers cannot be looked up for the saved name
     kMessage,            // the message cannot be shown
     kEnd,                // ending the program fails
 };
-inline const char* const kStepNames[] = {"argument text",
-                                         "saved printer",
-                                         "search",
-                                         "name conversion",
-                                         "OpenPrinterA",
-                                         "record conversion",
-                                         "StartDocPrinterA",
-                                         "StartPagePrinter",
-                                         "payload conversion",
-                                         "WritePrinter",
-                                         "EndPagePrinter",
-                                         "EndDocPrinter",
-                                         "ClosePrinter",
-                                         "look at the job",
-                                         "restore",
-                                         "message",
-                                         "end"};
+inline const char* const kStepNames[] = {"argument text",    "saved printer",    "search",
+                                         "name conversion",  "OpenPrinterA",     "record conversion",
+                                         "StartDocPrinterA", "StartPagePrinter", "payload conversion",
+                                         "WritePrinter",     "EndPagePrinter",   "EndDocPrinter",
+                                         "ClosePrinter",     "keep the job",     "look at the job",
+                                         "restore",          "message",          "end"};
 inline std::string NameOf(Step step) {
     return kStepNames[static_cast<int>(step)];
 }
@@ -126,6 +119,8 @@ public:
     std::map<std::string, std::string> environment;
     std::map<std::u16string, std::string> files;  // path -> bytes; any other path cannot be read
     std::optional<std::string> standard_input;    // nullopt: a terminal
+    bool takes_xps_pass = true;            // winspool's way; CUPS takes RAW only
+    std::string driver_data_type = "RAW";  // what "auto" finds for the printer's driver
     std::vector<platform::JobReport> looks;
 
     std::vector<Op> calls;
@@ -137,11 +132,14 @@ public:
     std::vector<Document> documents;  // one per successful open; handle = kFirstHandle + index
     int form_shown = 0;
     std::optional<std::chrono::seconds> watch_began;
+    std::optional<platform::PrinterHandle> kept;                   // the handle the job was kept through
+    std::optional<bool> released;                                  // what EndWatch was told
     std::vector<std::pair<std::string, std::uint32_t>> looked_at;  // printer and job id of each look
     std::chrono::milliseconds clock{0};
     platform::Cause cause;
 
     static constexpr platform::PrinterHandle kFirstHandle = 0x1000;
+    static constexpr char kLookFails[] = "(look fails)";
 
     std::vector<Op> SpoolerCalls() const {
         std::vector<Op> spooler;
@@ -312,15 +310,27 @@ public:
     }
 
     bool StartedDocumentIsJob() override { return started_document_is_job; }
+    bool TakesDataType(std::string_view type) override { return type == "RAW" || takes_xps_pass; }
+    std::string AutoDataType(platform::PrinterHandle handle) override {
+        Enter(Op::AutoDataType);
+        if (Opened(handle) == nullptr) throw platform::PlatformError("no such handle");
+        return driver_data_type;
+    }
 
     // The job watch runs on a clock that only Pause moves, so no test waits
     // in real time. Each look finds the next report of `looks`, the last one
-    // again once they run out.
+    // again once they run out; one in the state kLookFails throws its reason.
     void BeginWatch(std::chrono::seconds wait) override { Enter(Op::BeginWatch), watch_began = wait; }
+    void KeepJob(platform::PrinterHandle handle, std::uint32_t /*job_id*/) override {
+        Enter(Op::KeepJob, Step::kKeep), kept = handle;
+    }
+    void EndWatch(bool release) override { Enter(Op::EndWatch), released = release; }
     platform::JobReport LookAtJob(const char* printer, std::uint32_t job_id) override {
         looked_at.emplace_back(printer, job_id);
         Enter(Op::LookAtJob, looked_at.size() == 1 ? std::optional(Step::kLook) : std::nullopt);
-        return looks.at(std::min(looked_at.size(), looks.size()) - 1);
+        const platform::JobReport& found = looks.at(std::min(looked_at.size(), looks.size()) - 1);
+        if (found.state == kLookFails) throw platform::PlatformError(found.reason);
+        return found;
     }
     std::chrono::milliseconds Now() override { return clock; }
     void Pause(std::chrono::milliseconds pause) override { clock += pause; }

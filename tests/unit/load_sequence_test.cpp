@@ -51,7 +51,7 @@ std::vector<Fault> EachFault() {
     std::vector<Fault> faults;
     for (int s = 0; s <= static_cast<int>(Step::kEnd); ++s) {
         const auto step = static_cast<Step>(s);
-        if (step == Step::kLook || step == Step::kMessage) continue;
+        if (step == Step::kLook || step == Step::kKeep || step == Step::kMessage) continue;
         faults.push_back({step, Fails::kThrows});
         if (IsSpoolerStep(step)) faults.push_back({step, Fails::kReturnsZero});
         if (step == Step::kWrite) faults.push_back({step, Fails::kWritesShort});
@@ -73,6 +73,7 @@ TEST(LoadSequence, EachFailingStepIsAbsorbedAndTheRunGoesOnAsTheOracleSays) {
         ASSERT_NE(oracle::After(fault), nullptr) << "no row for " << Describe({fault});
         EXPECT_EQ(Check(fake, *oracle::After(fault)), "") << Describe({fault});
         EXPECT_EQ(fake.fired.size(), 1u) << Describe({fault}) << "never reached";
+        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::KeepJob), 0) << "kept without a wait";
     }
 }
 
@@ -151,6 +152,9 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
     const auto report = [](JobPhase phase, const char* state, const char* reason = "") {
         return platform::JobReport{phase, "Virtual-42", state, reason};
     };
+    const platform::JobReport failing = report(JobPhase::kWaiting, FakePlatform::kLookFails, "server gone"),
+                              gone = report(JobPhase::kGone, ""),
+                              kept_pending{JobPhase::kWaiting, "Virtual-42", "pending", "", true};
     const platform::JobReport pending = report(JobPhase::kWaiting, "pending"),
                               processing = report(JobPhase::kWaiting, "processing"),
                               completed = report(JobPhase::kCompleted, "completed");
@@ -173,14 +177,42 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
          {},
          5,
          "job Virtual-42 pending: printer stopped (media-empty)"},
+        // A reason forging a second cause line and clearing the terminal stays one inert line.
+        {"5",
+         {report(JobPhase::kStopped, "aborted",
+                 "failed\r\n\x1B[2Jploxwen: job Virtual-1 printed OK\xC2\x9B\x7F")},
+         {},
+         5,
+         "job Virtual-42 aborted: failed???[2Jploxwen: job Virtual-1 printed OK??"},
         {"2",
          {report(JobPhase::kWaiting, "pending", "queue disabled")},
          {},
          6,
          "job Virtual-42 still pending after 2 s: queue disabled"},
         {"3", {pending, processing, pending, processing}, {}, 6, "job Virtual-42 still processing after 3 s"},
-        {"5", {pending}, {{Step::kLook, Fails::kThrows}}, 6, "look at the job failed"},  // the spooler fails
+        // A failed look is made again until the wait ends; the last one's words if it failed too.
+        {"5", {pending, completed}, {{Step::kLook, Fails::kThrows}}, 0, ""},
+        {"2", {pending, failing}, {}, 6, "server gone"},
+        {"2", {failing, failing, pending}, {}, 6, "job Virtual-42 still pending after 2 s"},
         {"5", {completed}, {{Step::kEndDoc, Fails::kReturnsZero}}, 4, "EndDocPrinter returned zero"},
+        // Seen kept, a job that leaves the queue was deleted; else it may have printed and been forgotten.
+        {"5", {kept_pending, gone}, {}, 5, "job Virtual-42 was deleted from the queue"},
+        {"5",
+         {pending, gone},
+         {},
+         6,
+         "job Virtual-42 left the queue without a verdict (the spooler did not keep it)"},
+        {"5",
+         {pending, gone},
+         {{Step::kKeep, Fails::kThrows}},
+         6,
+         "job Virtual-42 left the queue without a verdict (not kept: keep the job failed)"},
+        {"1",
+         {pending},
+         {{Step::kKeep, Fails::kThrows}},
+         6,
+         "job Virtual-42 still pending after 1 s (not kept: keep the job failed)"},
+        {"1", {completed}, {{Step::kKeep, Fails::kThrows}}, 0, ""},
     };
     for (const auto& c : cases) {
         FakePlatform fake = Arranged();
@@ -193,7 +225,15 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
         EXPECT_EQ(fake.causes, c.cause.empty() ? std::vector<std::string>{} : std::vector{c.cause});
         const std::chrono::seconds wait(std::stoi(c.wait));
         EXPECT_LE(fake.clock, wait) << c.cause;
-        if (c.status == 6 && c.faults.empty()) {
+        // Kept right after the start; let go only once seen printed, so one without a verdict stays listed.
+        const bool kept = c.faults.empty() || c.faults[0].step != Step::kKeep;
+        const auto start = std::find(fake.calls.begin(), fake.calls.end(), Op::StartDocPrinterA);
+        EXPECT_EQ(std::vector<Op>(start + 1, start + 3),
+                  (std::vector<Op>{Op::KeepJob, Op::StartPagePrinter}));
+        EXPECT_EQ(fake.kept, kept ? std::optional(FakePlatform::kFirstHandle) : std::nullopt) << c.cause;
+        EXPECT_EQ(fake.released, c.status == 4 ? std::nullopt : std::optional(kept && c.status == 0))
+            << c.cause;
+        if (c.status == 6 && c.looks.back().phase == JobPhase::kWaiting && (c.faults.empty() || !kept)) {
             EXPECT_EQ(fake.clock, wait) << "the last look ends the wait";
         }
         if (c.status == 4) {
@@ -201,11 +241,11 @@ TEST(LoadSequence, AWaitEndsWithTheSpoolersVerdict) {
             continue;
         }
         // Right after the close, before the saved printer is restored.
-        std::vector<Op> watch(fake.looked_at.size() + 1, Op::LookAtJob);
-        watch[0] = Op::BeginWatch;
+        std::vector<Op> watch(fake.looked_at.size() + 2, Op::LookAtJob);
+        watch.front() = Op::BeginWatch, watch.back() = Op::EndWatch;
         const auto close = std::find(fake.calls.begin(), fake.calls.end(), Op::ClosePrinter);
         EXPECT_EQ(std::vector<Op>(close + 1, close + 1 + std::ptrdiff_t(watch.size())), watch) << c.cause;
-        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::LookAtJob), long(watch.size() - 1));
+        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::LookAtJob), long(watch.size() - 2));
         EXPECT_EQ(fake.watch_began, wait);
         for (const auto& look : fake.looked_at) EXPECT_EQ(look, std::make_pair(std::string("Virtual"), 42u));
     }
@@ -304,6 +344,52 @@ TEST(LoadSequence, NoMatchNamesTheNameAndSuggestsTheOneMeant) {
         fake.standard_input = "";
         EXPECT_EQ(Check(fake, oracle::kNoMatch), "") << c.cause;
         EXPECT_EQ(fake.causes, std::vector{c.cause});
+    }
+}
+
+// PLOXWEN_DATATYPE: the document's data type, or a refusal before anything is looked up.
+TEST(LoadSequence, ADataTypeAskedForIsTheDocumentsOrRefusedBeforeAnything) {
+    const struct {
+        const char* asked;
+        bool takes_xps_pass;                   // false: the spooler takes RAW only, as CUPS
+        const char* driver;                    // what "auto" finds
+        std::optional<std::string> data_type;  // nullopt: refused
+        std::string cause;
+    } cases[] = {
+        {"RAW", false, "RAW", "RAW", ""},
+        {"XPS_PASS", true, "RAW", "XPS_PASS", ""},
+        {"auto", true, "XPS_PASS", "XPS_PASS", ""},
+        {"auto", false, "RAW", "RAW", ""},
+        {"XPS_PASS", false, "RAW", {}, "PLOXWEN_DATATYPE=XPS_PASS is not a data type this spooler takes"},
+        {"raw", true, "RAW", {}, "PLOXWEN_DATATYPE must be RAW, XPS_PASS or auto"},
+        {"EMF", true, "RAW", {}, "PLOXWEN_DATATYPE must be RAW, XPS_PASS or auto"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform fake = Arranged();
+        fake.environment["PLOXWEN_DATATYPE"] = c.asked;
+        fake.takes_xps_pass = c.takes_xps_pass;
+        fake.driver_data_type = c.driver;
+        Form1 form(fake.AsPlatform());
+        form.OnLoad();
+        EXPECT_EQ(fake.causes, c.cause.empty() ? std::vector<std::string>{} : std::vector{c.cause})
+            << c.asked;
+        if (!c.data_type) {
+            EXPECT_EQ(form.exit_status(), Code(ExitStatus::kCallRefused)) << c.asked;
+            EXPECT_EQ(fake.calls,
+                      (std::vector<Op>{Op::EnvironmentVariable, Op::EnvironmentVariable, Op::EndProgram}));
+            continue;
+        }
+        EXPECT_EQ(form.exit_status(), Code(ExitStatus::kPrinted)) << c.asked;
+        EXPECT_EQ(fake.SpoolerCalls(), oracle::kWholeJob) << c.asked;
+        ASSERT_EQ(fake.documents.size(), 1u);
+        EXPECT_EQ(fake.documents[0].data_type, c.data_type) << c.asked;
+        // The driver is asked only for "auto", on the opened printer, before the document starts.
+        const auto start = std::find(fake.calls.begin(), fake.calls.end(), Op::StartDocPrinterA);
+        EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), Op::AutoDataType),
+                  std::string(c.asked) == "auto" ? 1 : 0);
+        EXPECT_EQ(std::count(std::find(fake.calls.begin(), fake.calls.end(), Op::OpenPrinterA), start,
+                             Op::AutoDataType),
+                  std::string(c.asked) == "auto" ? 1 : 0);
     }
 }
 

@@ -57,7 +57,7 @@ case_prefix_setup() {
 case_prefix_cleanup() { rm -rf "$WINEPREFIX"; }
 
 # As shipped: 32-bit GUI, Windows' own DLLs only (winspool bound at run time,
-# the C++ runtime linked in), small, with its version resource and icon.
+# the C++ runtime linked in), small, with its version resource, icon and manifest.
 case_exe() {
   local exe=$EXE_DIR/PloxWen.exe headers imports resources
   headers=$(i686-w64-mingw32-objdump -p "$exe")
@@ -65,6 +65,14 @@ case_exe() {
   imports=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$headers" | sort -u)
   grep -qx kernel32.dll <<<"$imports" || fail "import table not read"
   ! grep -vxE '(advapi32|gdi32|kernel32|msvcrt|shell32|user32)\.dll' <<<"$imports" || fail "imports $(xargs <<<"$imports")"
+  # Windows XP SP3 starts it: headers asking for no later system, and only
+  # functions its DLLs export (the list says why each is there).
+  expect_eq "system versions asked for, at most XP's 5.1" "" "$(awk '/^Major(OSystem|Subsystem)Version/ && $2 > 5' <<<"$headers")"
+  local functions missing
+  functions=$(awk '/DLL Name:/ {dll = tolower($3); next} /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print dll, $3}' <<<"$headers" | sort -u)
+  (($(wc -l <<<"$functions") > 50)) || fail "imported functions not read"
+  missing=$(comm -23 <(echo "$functions") <(grep -v '^#' "$(dirname "$0")/xp-sp3-imports.txt" | sort -u))
+  [[ -z $missing ]] || fail "imports what Windows XP SP3 lacks: $(xargs <<<"$missing")"
   (($(stat -c %s "$exe") <= 300 * 1024)) || fail "larger than 300 KiB"
   resources=$(i686-w64-mingw32-windres -i "$exe" -O rc)
   for line in 'FILEVERSION 1, 0, 0, 0' 'PRODUCTVERSION 1, 0, 0, 0' 'VALUE "FileVersion", "1.00"' \
@@ -72,6 +80,31 @@ case_exe() {
     'VALUE "OriginalFilename", "PloxWen.exe"' 'Has 1 elements' '"\045\041\000\000", 1, 8,'; do
     grep -qF "$line" <<<"$resources" || fail "resources lack $line (an icon of 37 x 33 in 256 colours)"
   done
+  # The manifest: Vista to 11 supported (no compatibility shims), aware of the system's DPI.
+  for line in '1 24 /* RT_MANIFEST */' '<supportedOS Id=""{e2011457-1546-43c5-a5fe-008deee3d3f0}""/>' \
+    '<supportedOS Id=""{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}""/>' '>true</dpiAware>'; do
+    grep -qF "$line" <<<"$resources" || fail "manifest lacks $line"
+  done
+}
+
+# The spooler calls of the last run_exact traced with +winspool, on the
+# handles our OpenPrinterA got (Wine makes calls of its own on other handles).
+spooler_calls() {
+  awk '
+    match($0, /OpenPrinter2W \(L"Virtual, Job [0-9]+"/) { job = substr($0, RSTART + 30, RLENGTH - 31) }
+    /trace:winspool:OpenPrinter2A \("Virtual",/ { print "OpenPrinterA(\"Virtual\")"; opening = 1; depth = 0; next }
+    opening && /OpenPrinter2W \(/ { depth++; next } # Wine opens the printer inside its own open
+    opening && /OpenPrinter2W returning 1 / && --depth == 0 { handle = $NF; opening = 0; next }
+    handle == "" { next }
+    index($0, ":StartDocPrinterW (" handle ",") { sub(/.*StartDocPrinterW \([0-9A-Fa-f]+, /, ""); sub(/[0-9A-Fa-f]+ \{/, "{"); print "StartDocPrinter(" $0; next }
+    index($0, ":SetJobW (" handle ",") { split($0, f, ", "); print "SetJobW(job " f[2] ", " f[5]; next }
+    index($0, ":GetPrinterDriverW (" handle ",") { split($0, f, ","); print "GetPrinterDriverW(level " f[3] ")"; next }
+    index($0, ":StartPagePrinter (" handle ")") { print "StartPagePrinter"; next }
+    index($0, ":WritePrinter (" handle ",") { split($0, f, ", "); print "WritePrinter(" f[3] " bytes)"; next }
+    index($0, ":EndPagePrinter (" handle ")") { print "EndPagePrinter"; next }
+    index($0, ":EndDocPrinter (" handle ")") { print "EndDocPrinter"; next }
+    index($0, ":GetJobW (" handle ",") { split($0, f, ", "); print "GetJobW(" (f[2] == job ? "its job" : "job " f[2]) ", level " f[3] ")"; next }
+    index($0, ":ClosePrinter (" handle ")") { print "ClosePrinter"; handle = ""; next }' "$WORK/stderr"
 }
 
 case_print() {
@@ -125,9 +158,11 @@ case_print() {
   # from a file and from a pipe; PLOXWEN_CODEPAGE: text in code page 437.
   python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)))' >"$WORK/every"
   PLOXWEN_DATA=hex check "PloxWen.exe Virtual¦$(xxd -p "$WORK/every")" 0 "$WORK/every"
-  PLOXWEN_DATA=file check "PloxWen.exe Virtual¦Z:${WORK//\//\\}\\every" 0 "$WORK/every"
+  PLOXWEN_DATA="file" check "PloxWen.exe Virtual¦Z:${WORK//\//\\}\\every" 0 "$WORK/every"
+  # shellcheck disable=SC2094 # check only reads the file it compares with
   PLOXWEN_DATA=stdin PLOXWEN_TEST_STDIN=1 check "PloxWen.exe Virtual" 0 "$WORK/every" <"$WORK/every"
   head -c $((4 << 20)) /dev/urandom >"$WORK/piped"
+  # shellcheck disable=SC2002 # a pipe, not a file, is what this case sends
   cat "$WORK/piped" | PLOXWEN_DATA=stdin PLOXWEN_TEST_STDIN=1 check "PloxWen.exe Virtual¦" 0 "$WORK/piped"
   PLOXWEN_CODEPAGE=437 check 'PloxWen.exe Virtual¦Grüße' 0 "$(bytes 'Gr\x81\xe1e')"
   PLOXWEN_DATA=hex check 'PloxWen.exe Virtual¦1b 70 0g' 64 -
@@ -136,35 +171,51 @@ case_print() {
 
   # The spooler calls in order, on the handles our OpenPrinterA got (Wine
   # makes calls of its own on other handles in between). Waiting, the job is
-  # looked at after ClosePrinter; Wine forgets it once EndDocPrinter has
-  # handed it to CUPS, so its fate is unknown: 6.
-  PLOXWEN_WAIT=5 WINEDEBUG=+winspool run_exact 'PloxWen.exe Virtual¦TRACE'
-  expect_eq "traced run: status" 6 "$STATUS"
-  cp "$WORK/stderr" "$SHOTS/winspool-trace.log"
-  grep -qxE 'ploxwen: job Virtual-[0-9]+ left the queue without a verdict' <(tr -d '\r' <"$WORK/stderr") ||
-    fail "traced run: no cause line"
-  expect_eq "spooler calls" 'OpenPrinterA("Virtual")
+  # kept (SetJob's JOB_CONTROL_RETAIN, 8) right after its start and looked at
+  # after ClosePrinter through one handle; Wine takes the request but forgets
+  # the job once EndDocPrinter has handed it to CUPS, so its fate is unknown: 6.
+  WINEDEBUG=+winspool run_exact 'PloxWen.exe Virtual¦PLAIN'
+  expect_eq "traced run without a wait: status" 0 "$STATUS"
+  expect_eq "spooler calls without a wait" 'OpenPrinterA("Virtual")
 StartDocPrinter(1, {L"Command Print", (null), (null)})
 StartPagePrinter
 WritePrinter(5 bytes)
 EndPagePrinter
 EndDocPrinter
+ClosePrinter' "$(spooler_calls)"
+  PLOXWEN_WAIT=5 WINEDEBUG=+winspool run_exact 'PloxWen.exe Virtual¦TRACE'
+  expect_eq "traced run: status" 6 "$STATUS"
+  cp "$WORK/stderr" "$SHOTS/winspool-trace.log"
+  local job
+  job=$(tr -d '\r' <"$WORK/stderr" | sed -nE 's/^ploxwen: job Virtual-([0-9]+) left the queue without a verdict \(the spooler did not keep it\)$/\1/p')
+  [[ -n $job ]] || fail "traced run: no cause line"
+  expect_eq "spooler calls" "OpenPrinterA(\"Virtual\")
+StartDocPrinter(1, {L\"Command Print\", (null), (null)})
+SetJobW(job $job, 8)
+StartPagePrinter
+WritePrinter(5 bytes)
+EndPagePrinter
+EndDocPrinter
 ClosePrinter
-OpenPrinterA("Virtual")
+OpenPrinterA(\"Virtual\")
 GetJobW(its job, level 1)
-ClosePrinter' "$(awk '
-    match($0, /OpenPrinter2W \(L"Virtual, Job [0-9]+"/) { job = substr($0, RSTART + 30, RLENGTH - 31) }
-    /trace:winspool:OpenPrinter2A \("Virtual",/ { print "OpenPrinterA(\"Virtual\")"; opening = 1; depth = 0; next }
-    opening && /OpenPrinter2W \(/ { depth++; next } # Wine opens the printer inside its own open
-    opening && /OpenPrinter2W returning 1 / && --depth == 0 { handle = $NF; opening = 0; next }
-    handle == "" { next }
-    index($0, ":StartDocPrinterW (" handle ",") { sub(/.*StartDocPrinterW \([0-9A-Fa-f]+, /, ""); sub(/[0-9A-Fa-f]+ \{/, "{"); print "StartDocPrinter(" $0; next }
-    index($0, ":StartPagePrinter (" handle ")") { print "StartPagePrinter"; next }
-    index($0, ":WritePrinter (" handle ",") { split($0, f, ", "); print "WritePrinter(" f[3] " bytes)"; next }
-    index($0, ":EndPagePrinter (" handle ")") { print "EndPagePrinter"; next }
-    index($0, ":EndDocPrinter (" handle ")") { print "EndDocPrinter"; next }
-    index($0, ":GetJobW (" handle ",") { split($0, f, ", "); print "GetJobW(" (f[2] == job ? "its job" : "job " f[2]) ", level " f[3] ")"; next }
-    index($0, ":ClosePrinter (" handle ")") { print "ClosePrinter"; handle = ""; next }' "$WORK/stderr")"
+ClosePrinter" "$(spooler_calls)"
+  # PLOXWEN_DATATYPE: auto reads the driver at level 8 (no XPS driver here:
+  # RAW); XPS_PASS reaches StartDocPrinter, and Wine, whose print processor
+  # knows RAW only, fails it at EndDocPrinter: a job may exist, 4.
+  PLOXWEN_DATATYPE=auto WINEDEBUG=+winspool check 'PloxWen.exe Virtual¦AUTO' 0 "$(bytes AUTO)"
+  expect_eq "spooler calls for auto" 'OpenPrinterA("Virtual")
+GetPrinterDriverW(level 8)
+GetPrinterDriverW(level 8)
+StartDocPrinter(1, {L"Command Print", (null), L"RAW"})
+StartPagePrinter
+WritePrinter(4 bytes)
+EndPagePrinter
+EndDocPrinter
+ClosePrinter' "$(spooler_calls)"
+  PLOXWEN_DATATYPE=XPS_PASS WINEDEBUG=+winspool run_exact 'PloxWen.exe Virtual¦XPS'
+  expect_eq "XPS_PASS under Wine: status" 4 "$STATUS"
+  expect_eq "XPS_PASS: the document's data type" 'StartDocPrinter(1, {L"Command Print", (null), L"XPS_PASS"})' "$(spooler_calls | grep StartDoc)"
   # shellcheck disable=SC2016 # eval expands it at each try
   wait_until 20 eval '[[ -z $(lpstat -o) ]]' || fail "a job left pending or held: $(lpstat -o)"
 }
