@@ -37,10 +37,12 @@ void Form1::OnLoad() {
     std::optional<std::chrono::seconds> wait;
     rawprint::Asked spooling;
     PayloadRequest asked;
-    if (!RunStep(platform_.cause, [&] {
-            wait = rawprint::RequestedWait(platform_.process);
-            spooling = {wait.has_value(), rawprint::RequestedDataType(platform_.process, platform_.spooler)};
-        }) ||
+    if (!RunStep(platform_.cause,
+                 [&] {
+                     wait = rawprint::RequestedWait(platform_.process);
+                     spooling = {wait.has_value(),
+                                 rawprint::RequestedDataType(platform_.process, platform_.spooler)};
+                 }) ||
         !RunStep(platform_.cause,
                  [&] { asked = RequestedPayload(platform_.process, platform_.code_page); })) {
         exit_status_ = ExitStatus::kCallRefused;

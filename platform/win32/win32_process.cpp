@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/win32/win32_code_page.h"
-#include "platform/win32/winspool_library.h"
 #include "platform/win32/winspool_deadline.h"
+#include "platform/win32/winspool_library.h"
 
 namespace ploxwen::win32 {
 namespace {

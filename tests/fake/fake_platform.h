@@ -119,8 +119,8 @@ public:
     std::map<std::string, std::string> environment;
     std::map<std::u16string, std::string> files;  // path -> bytes; any other path cannot be read
     std::optional<std::string> standard_input;    // nullopt: a terminal
-    bool takes_xps_pass = true;            // winspool's way; CUPS takes RAW only
-    std::string driver_data_type = "RAW";  // what "auto" finds for the printer's driver
+    bool takes_xps_pass = true;                   // winspool's way; CUPS takes RAW only
+    std::string driver_data_type = "RAW";         // what "auto" finds for the printer's driver
     std::vector<platform::JobReport> looks;
 
     std::vector<Op> calls;
