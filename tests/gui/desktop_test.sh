@@ -65,7 +65,7 @@ no_window) # a name that matches nothing loads no GUI library; a silent display 
   start_xvfb
   start_cupsd Receipt
   SERVER=$CUPS_SERVER start_run "No Such Printer${BAR}data"
-  expect_status 1 ""
+  expect_status 1 'ploxwen: no printer named "No Such Printer"'
   grep -q 'calling init: .*libc\.so' "$WORK"/ld.* || fail "no LD_DEBUG record of the run"
   ! grep -E 'calling init: .*(ploxwen-window|libfltk|libX11|libxcb)' "$WORK"/ld.* || fail "GUI libraries loaded"
   # A display on 127.0.0.1 whose connections the kernel completes and no server ever reads (a stale DISPLAY).
