@@ -1,10 +1,8 @@
-// The operations PloxWen needs of the platform it runs on, as a few small
-// interfaces. The portable core (app/, printers/, rawprint/, steps/) talks to
-// nothing else; each backend folder beside this file implements every one of
-// them once (posix/ on CUPS, win32/ on winspool, in files of the same jobs),
-// and tests/fake/ does for the unit tests. docs/architecture.md tells which
-// behaviours bind callers and how a run goes from the command line to its
-// exit status.
+// The operations PloxWen needs of its platform, as a few small interfaces: the
+// core (app/, printers/, rawprint/, steps/) talks to nothing else. posix/
+// (CUPS) and win32/ (winspool) implement each once, in files of the same
+// jobs, and tests/fake/ for the unit tests. What binds callers, and a run's
+// way from the command line to its exit status: docs/architecture.md.
 //
 // Rules every operation follows unless its own comment says otherwise:
 // - Failure is reported by throwing PlatformError (any other exception is
