@@ -68,8 +68,7 @@ private:
 
 // --- Process ------------------------------------------------------------------
 
-// Bytes read whole, a file's or standard input's, in one buffer the backend
-// allocated for them: the one copy of a payload the run holds.
+// A file's or standard input's bytes, read whole: the run's one copy of them.
 class Payload {
 public:
     virtual ~Payload() = default;
