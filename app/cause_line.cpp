@@ -23,6 +23,7 @@ constexpr StatusWords kStatusWords[] = {
     {ExitStatus::kNotPrinted, "the spooler did not print the job"},
     {ExitStatus::kNoVerdictYet, "the spooler gave no verdict on the job"},
     {ExitStatus::kCallRefused, "the call was refused"},
+    {ExitStatus::kOwnFailure, "out of memory or another system resource"},
 };
 
 // The words as one line a terminal shows as text: the server's or the

@@ -17,6 +17,7 @@ namespace {
 
 using steps::ExitStatus;
 using steps::RunStep;
+using steps::RunStepMindingResources;
 
 // A failure to show the message is absorbed like any step's.
 void ShowNotRecognizedMessage(platform::Windowing& windowing) {
@@ -31,21 +32,21 @@ Form1::Form1(const platform::Platform& platform)
       platform_(platform) {}
 
 void Form1::OnLoad() {
+    platform::Cause& cause = platform_.cause;
     // The wait, the data type, the data's mode and its charset are checked
     // before anything is looked up or sent: a run that cannot do as asked
     // does nothing, with the cause named.
     std::optional<std::chrono::seconds> wait;
     rawprint::Asked spooling;
     PayloadRequest asked;
-    if (!RunStep(platform_.cause,
+    if (!RunStep(cause,
                  [&] {
                      wait = rawprint::RequestedWait(platform_.process);
                      spooling = {wait.has_value(),
                                  rawprint::RequestedDataType(platform_.process, platform_.spooler)};
                  }) ||
-        !RunStep(platform_.cause,
-                 [&] { asked = RequestedPayload(platform_.process, platform_.code_page); })) {
-        exit_status_ = ExitStatus::kCallRefused;
+        !RunStep(cause, [&] { asked = RequestedPayload(platform_.process, platform_.code_page); })) {
+        exit_status_ = UnlessOwnFailure(ExitStatus::kCallRefused);
         End();
         return;
     }
@@ -55,25 +56,35 @@ void Form1::OnLoad() {
     std::u16string saved_device_name;
     std::int16_t selection_result = printers::kFalse;
 
-    RunStep([&] { argument_text = platform_.process.ArgumentText(); });
-    RunStep([&] { parts = SplitArgumentText(argument_text); });
-    RunStep([&] { Text1.SetText(PieceAt(parts, 0)); });
-    RunStep([&] { Text2.SetText(PieceAt(parts, 1)); });
+    RunStepMindingResources(cause, [&] { argument_text = platform_.process.ArgumentText(); });
+    RunStepMindingResources(cause, [&] { parts = SplitArgumentText(argument_text); });
+    RunStepMindingResources(cause, [&] { Text1.SetText(PieceAt(parts, 0)); });
+    RunStepMindingResources(cause, [&] { Text2.SetText(PieceAt(parts, 1)); });
+    // A name or data cut short for want of memory would look up or print
+    // less than was typed.
+    if (cause.resources_failed()) {
+        exit_status_ = ExitStatus::kOwnFailure;
+        End();
+        return;
+    }
     // A binary payload is in hand whole before the first lookup: data that
     // cannot be decoded or read sends nothing.
     std::unique_ptr<platform::Payload> in_hand;
-    if (asked.mode != DataMode::kText && !RunStep(platform_.cause, [&] {
-            in_hand = PayloadInHand(asked.mode, Text2.Text(), platform_.process);
-        })) {
-        exit_status_ = ExitStatus::kCallRefused;
+    if (asked.mode != DataMode::kText &&
+        !RunStep(cause, [&] { in_hand = PayloadInHand(asked.mode, Text2.Text(), platform_.process); })) {
+        exit_status_ = UnlessOwnFailure(ExitStatus::kCallRefused);
         End();
         return;
     }
     RunStep([&] { saved_device_name = platform_.printing.CurrentDeviceName(); });
-    const bool selection_ran = RunStep(platform_.cause, [&] {
-        selection_result = printers::SelectPrinterByName(platform_.printing, Text1.Text());
-    });
+    const bool selection_ran = RunStep(
+        cause, [&] { selection_result = printers::SelectPrinterByName(platform_.printing, Text1.Text()); });
 
+    if (!selection_ran && cause.resources_failed()) {
+        exit_status_ = ExitStatus::kOwnFailure;  // the printer may well exist: no message
+        End();
+        return;
+    }
     if (!selection_ran) {
         // The selection failed part-way: whatever printer is current now may
         // not be the one named, so nothing is opened. Treated as a printer
@@ -87,13 +98,13 @@ void Form1::OnLoad() {
         if (in_hand) payload.bytes = in_hand->Bytes();
         payload.code_page = asked.code_page.get();
         const rawprint::PrintResult printed = rawprint::RunPrintingBlock(platform_, payload, spooling);
-        exit_status_ = printed.status;
+        exit_status_ = UnlessOwnFailure(printed.status);
         if (exit_status_ == ExitStatus::kNotReached) {
             ShowNotRecognizedMessage(platform_.windowing);
             return;
         }
         if (exit_status_ == ExitStatus::kPrinted && wait) {
-            exit_status_ = rawprint::WaitForVerdict(platform_.job_watch, platform_.cause, printed, *wait);
+            exit_status_ = rawprint::WaitForVerdict(platform_.job_watch, cause, printed, *wait);
         }
     } else {
         exit_status_ = ExitStatus::kNoSuchPrinter;
@@ -116,6 +127,12 @@ void Form1::NoteNoSuchPrinter(const std::u16string& argument_text, bool separato
         platform_.cause.Note(platform_.code_page.ToNarrow(
             NoSuchPrinterWords(Printable(typed), meant, usage, argument_text.empty())));
     });
+}
+
+ExitStatus Form1::UnlessOwnFailure(ExitStatus status) const {
+    const bool no_job = status == ExitStatus::kNotReached || status == ExitStatus::kNoJob ||
+                        status == ExitStatus::kCallRefused;
+    return no_job && platform_.cause.resources_failed() ? ExitStatus::kOwnFailure : status;
 }
 
 void Form1::End() {

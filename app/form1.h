@@ -51,6 +51,9 @@ public:
     TextField Text2;  // data
 
 private:
+    // `status`, unless the run's first failure was the program's own (out of
+    // memory) and no job of the run exists: that failure is then the outcome.
+    steps::ExitStatus UnlessOwnFailure(steps::ExitStatus status) const;
     // Writes the cause line and ends the program with the status.
     void End();
     // Notes status 1's words: the name typed, the one meant, the usage.

@@ -1,5 +1,6 @@
 #include "app/payload_intake.h"
 
+#include <new>
 #include <optional>
 
 namespace ploxwen::app {
@@ -53,6 +54,20 @@ int Base64Value(char16_t c) {
                         std::to_string(character));
 }
 
+// The failure being handled, again, its words after `what`: the program's
+// own resources failing stays that kind of failure.
+[[noreturn]] void RethrowAfter(const std::string& what) {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw platform::ResourceError(what + "out of memory");
+    } catch (const platform::ResourceError& failure) {
+        throw platform::ResourceError(what + failure.what());
+    } catch (const std::exception& failure) {
+        throw PlatformError(what + failure.what());
+    }
+}
+
 // A variable's value as a cause line may show it: no control bytes.
 std::string Shown(std::string value) {
     for (char& c : value) {
@@ -82,8 +97,8 @@ PayloadRequest RequestedPayload(platform::Process& process, platform::NarrowCode
         }
         try {
             request.code_page = system.ForCodePage(*name);
-        } catch (const std::exception& failure) {
-            throw PlatformError(std::string(kCodePageVariable) + "=" + Shown(*name) + ": " + failure.what());
+        } catch (...) {
+            RethrowAfter(std::string(kCodePageVariable) + "=" + Shown(*name) + ": ");
         }
     }
     return request;
@@ -101,8 +116,8 @@ std::unique_ptr<platform::Payload> PayloadInHand(DataMode mode, std::u16string_v
         case DataMode::kFile:
             try {
                 return process.ReadFile(data_field);
-            } catch (const std::exception& failure) {
-                throw PlatformError(std::string(kDataVariable) + "=file: " + failure.what());
+            } catch (...) {
+                RethrowAfter(std::string(kDataVariable) + "=file: ");
             }
         case DataMode::kStdin:
             if (!data_field.empty()) {
@@ -110,8 +125,8 @@ std::unique_ptr<platform::Payload> PayloadInHand(DataMode mode, std::u16string_v
             }
             try {
                 return process.ReadStandardInput();
-            } catch (const std::exception& failure) {
-                throw PlatformError(std::string(kDataVariable) + "=stdin: " + failure.what());
+            } catch (...) {
+                RethrowAfter(std::string(kDataVariable) + "=stdin: ");
             }
     }
     return nullptr;

@@ -31,40 +31,9 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/cause.h"
+
 namespace ploxwen::platform {
-
-class PlatformError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// --- The run's cause ----------------------------------------------------------
-
-// What went wrong first in a run, in the words of whoever met it: a step of
-// the core (the message of what it caught) or a backend (a spooler call's
-// zero result, a connection that failed). One per run, shared by the core and
-// the backend; the core writes it as the cause line when the run ends with a
-// status that has one. Later failures follow from the first and are dropped.
-class Cause {
-public:
-    // Keeps `words` when nothing was noted before; empty words are no cause.
-    void Note(std::string words) {
-        if (words_.empty()) words_ = std::move(words);
-    }
-    // The spooler answered that it will not take the document and holds no
-    // job of it (CUPS: an error answer to the job's request). Once said this
-    // stays true for the run: no later call can make that job.
-    void NoteRefusal(std::string words) {
-        Note(std::move(words));
-        refused_ = true;
-    }
-    const std::string& words() const { return words_; }
-    bool refused() const { return refused_; }
-
-private:
-    std::string words_;
-    bool refused_ = false;
-};
 
 // --- Process ------------------------------------------------------------------
 

@@ -82,6 +82,7 @@ PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSo
     // over, or once a started document is already a job.
     bool clean = true;         // every call after the open succeeded
     bool handed_over = false;  // WritePrinter took every byte of the payload
+    bool data_read = false;    // the data field was read whole
     bool job_may_exist = false;
     auto step = [&](auto&& body) { clean = RunStep(platform.cause, body) && clean; };
 
@@ -118,7 +119,10 @@ PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSo
     step([&] {
         if (spooler.StartPagePrinter(handle) == 0) clean = false;
     });
-    step([&] { data = source.data_text(); });
+    step([&] {
+        data = source.data_text();
+        data_read = true;
+    });
     step([&] {
         std::string narrow;
         if (!source.bytes) {
@@ -130,7 +134,8 @@ PrintResult RunPrintingBlock(const platform::Platform& platform, const PayloadSo
         }
         const auto count = static_cast<std::uint32_t>(payload.size());
         status = spooler.WritePrinter(handle, payload.data(), count, &written);
-        handed_over = status != 0 && written == count;
+        // An unread data field leaves an empty payload: none of it was handed over.
+        handed_over = (source.bytes || data_read) && status != 0 && written == count;
         if (!handed_over) clean = false;
     });
     step([&] {

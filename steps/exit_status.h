@@ -13,6 +13,7 @@ enum class ExitStatus : int {
     kNotPrinted = 5,     // with a wait: aborted, cancelled, or stopped with its printer
     kNoVerdictYet = 6,   // with a wait: no verdict when it ended; the job is left where it is
     kCallRefused = 64,   // the call cannot be honoured as asked (EX_USAGE); nothing looked up or sent
+    kOwnFailure = 71,    // the program's own memory or another resource failed (EX_OSERR); no job
 };
 
 inline int Code(ExitStatus status) {

@@ -3,7 +3,7 @@
 // application and the printing block share it, so it sits below both.
 #pragma once
 
-#include <exception>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -30,15 +30,28 @@ bool RunStep(platform::Cause& cause, Step&& step) noexcept {
     try {
         step();
         return true;
-    } catch (const std::exception& failure) {
-        try {
-            cause.Note(failure.what());
-        } catch (...) {  // no memory for the words: the status still tells
-        }
-        return false;
     } catch (...) {
+        cause.NoteCaught();
         return false;
     }
+}
+
+// For a step whose own failure only leaves something out (a piece of the
+// argument text) but whose running out of memory must not go unseen: left
+// out for that reason, the piece would print as less than was typed. Only
+// the program's own resources failing is noted.
+template <typename Step>
+bool RunStepMindingResources(platform::Cause& cause, Step&& step) noexcept {
+    try {
+        step();
+        return true;
+    } catch (const std::bad_alloc&) {
+        cause.NoteCaught();
+    } catch (const platform::ResourceError&) {
+        cause.NoteCaught();
+    } catch (...) {
+    }
+    return false;
 }
 
 }  // namespace ploxwen::steps

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -28,6 +30,18 @@ constexpr double kWaitSeconds = 1;
 constexpr std::chrono::seconds kRefusalPatience(1);
 // How long a TCP probe waits to see its connect() refused or accepted.
 constexpr int kProbeMilliseconds = 100;
+
+// libcups allocates its per-thread state on its first call and uses it
+// without checking: with no memory left for it, that call would crash. The
+// state is some tens of KiB; room for far more is made sure of first, where
+// running out can still be reported.
+constexpr std::size_t kLibcupsStateRoom = 256 * 1024;
+
+void MakeRoomForLibcupsState() {
+    void* room = std::malloc(kLibcupsStateRoom);
+    if (room == nullptr) throw std::bad_alloc();
+    std::free(room);
+}
 
 enum class ConnectFailure { kBusy, kRefused, kAccepted, kUnreachable };
 
@@ -72,6 +86,7 @@ CupsConnection::CupsConnection(platform::Cause& cause) : deadline_(kRunTime), ca
     // A server that goes away mid-request must fail the write, not end the
     // process: libcups sends without MSG_NOSIGNAL.
     std::signal(SIGPIPE, SIG_IGN);
+    MakeRoomForLibcupsState();
     cupsSetPasswordCB2(&CupsConnection::AskPassword, this);
     SetLastResortCause(NotAnswering());
 }

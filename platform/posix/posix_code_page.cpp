@@ -30,6 +30,12 @@ using IconvHandle = std::unique_ptr<void, IconvCloser>;
 IconvHandle OpenIconv(const std::string& to, const std::string& from) {
     iconv_t cd = iconv_open(to.c_str(), from.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) {
+        const int error = errno;
+        // Loading the conversion needs memory and descriptors of the program's own.
+        if (error == ENOMEM || error == EMFILE || error == ENFILE) {
+            throw platform::ResourceError("cannot convert between " + from + " and " + to + ": " +
+                                          std::strerror(error));
+        }
         throw platform::PlatformError("no conversion between " + from + " and " + to);
     }
     return IconvHandle(cd);

@@ -87,16 +87,24 @@ std::string Shown(std::string text) {
     return text;
 }
 
+// `words` and the system's reason (errno) for the failure just met. No
+// memory or no descriptor left is the program's own failure, not the file's.
+[[noreturn]] void ThrowSystemFailure(const std::string& words) {
+    const int error = errno;
+    const std::string cause = words + ": " + std::strerror(error);
+    if (error == ENOMEM || error == EMFILE || error == ENFILE) throw platform::ResourceError(cause);
+    throw platform::PlatformError(cause);
+}
+
 // Everything `fd` holds from where it stands. A regular file is read as the
 // size it has now and must hold that much; anything else to its end.
 std::unique_ptr<platform::Payload> ReadWhole(int fd, const std::string& what) {
     auto payload = std::make_unique<MappedPayload>();
-    const auto failed = [&](const char* doing) {
-        return platform::PlatformError("cannot " + std::string(doing) + " " + what + ": " +
-                                       std::strerror(errno));
+    const auto fail = [&](const char* doing) {
+        ThrowSystemFailure("cannot " + std::string(doing) + " " + what);
     };
     struct stat status {};
-    if (fstat(fd, &status) != 0) throw failed("read");
+    if (fstat(fd, &status) != 0) fail("read");
     // A file that says it is empty may not be (/proc): read to its end.
     const bool regular = S_ISREG(status.st_mode) && status.st_size > 0;
     std::size_t expected = 0;
@@ -108,15 +116,15 @@ std::unique_ptr<platform::Payload> ReadWhole(int fd, const std::string& what) {
     // A larger pipe lets its writer run ahead in fewer, longer turns; where
     // the system refuses, the pipe keeps its size.
     if (S_ISFIFO(status.st_mode)) fcntl(fd, F_SETPIPE_SZ, kPipeSize);
-    if (!payload->Reserve(regular ? expected : kFirstCapacity)) throw failed("hold");
+    if (!payload->Reserve(regular ? expected : kFirstCapacity)) fail("hold");
     for (;;) {
         if (payload->size() == payload->capacity()) {
             if (regular) break;
-            if (!payload->Reserve(payload->capacity() * 2)) throw failed("hold");
+            if (!payload->Reserve(payload->capacity() * 2)) fail("hold");
         }
         const ssize_t got = payload->ReadFrom(fd);
         if (got == 0) break;
-        if (got < 0 && errno != EINTR) throw failed("read");
+        if (got < 0 && errno != EINTR) fail("read");
     }
     if (regular && payload->size() < expected) {
         throw platform::PlatformError(what + " shrank while it was read");
@@ -152,7 +160,7 @@ std::unique_ptr<platform::Payload> PosixProcess::ReadFile(std::u16string_view pa
     const std::string narrow = code_page_.ToNarrow(path);
     const std::string shown = Shown(narrow);
     const int fd = open(narrow.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw platform::PlatformError("cannot open " + shown + ": " + std::strerror(errno));
+    if (fd < 0) ThrowSystemFailure("cannot open " + shown);
     try {
         auto payload = ReadWhole(fd, shown);
         close(fd);

@@ -26,13 +26,25 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     using namespace ploxwen;
     win32::StartLastResort();
     win32::Win32Process process;
-    win32::Win32Windowing windowing(instance, show_command);
-    platform::Cause cause;
-    win32::WinspoolLibrary winspool;
-    win32::WinspoolPrinterList printers(winspool);
-    win32::WinspoolSpooler spooler(winspool, cause);
-    win32::Win32CodePage code_page;
-    win32::WinspoolJobWatch job_watch(winspool);
-    const platform::Platform platform{process, windowing, printers, spooler, code_page, job_watch, cause};
-    return app::RunApplication(platform);
+    try {
+        win32::Win32Windowing windowing(instance, show_command);
+        platform::Cause cause;
+        win32::WinspoolLibrary winspool;
+        win32::WinspoolPrinterList printers(winspool);
+        win32::WinspoolSpooler spooler(winspool, cause);
+        win32::Win32CodePage code_page;
+        win32::WinspoolJobWatch job_watch(winspool);
+        const platform::Platform platform{process, windowing, printers, spooler, code_page, job_watch, cause};
+        return app::RunApplication(platform);
+    } catch (...) {
+        // The run's parts could not be made (out of memory): nothing was
+        // looked up or sent.
+        platform::Cause cause;
+        cause.NoteCaught();
+        try {
+            process.WriteCause(cause.words().empty() ? "out of memory" : cause.words());
+        } catch (...) {
+        }
+        return steps::Code(steps::ExitStatus::kOwnFailure);
+    }
 }

@@ -40,21 +40,29 @@ public:
 // The largest piece one ReadFile call asks for.
 constexpr DWORD kReadPiece = 1u << 20;
 
+// `words` and the system's reason for `error`. No memory or no handle left
+// is the program's own failure, not the file's.
+[[noreturn]] void ThrowSystemFailure(const std::string& words, DWORD error) {
+    const std::string cause = words + SystemReason(error);
+    if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+        error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NO_SYSTEM_RESOURCES)
+        throw platform::ResourceError(cause);
+    throw platform::PlatformError(cause);
+}
+
 // Everything `handle` holds from where it stands: a file on disk as the
 // size it has now, which it must still hold; anything else to its end.
 std::unique_ptr<platform::Payload> ReadWhole(HANDLE handle, const std::string& what) {
     auto payload = std::make_unique<HeldPayload>();
     std::string& bytes = payload->bytes_;
-    const auto failed = [&](DWORD error) {
-        return platform::PlatformError("cannot read " + what + SystemReason(error));
-    };
+    const auto fail = [&](DWORD error) { ThrowSystemFailure("cannot read " + what, error); };
     LARGE_INTEGER size{}, at{};
     const bool on_disk = GetFileType(handle) == FILE_TYPE_DISK;
     if (on_disk) {
         if (!GetFileSizeEx(handle, &size) || !SetFilePointerEx(handle, LARGE_INTEGER{}, &at, FILE_CURRENT))
-            throw failed(GetLastError());
+            fail(GetLastError());
         const LONGLONG left = size.QuadPart - (at.QuadPart < size.QuadPart ? at.QuadPart : size.QuadPart);
-        if (static_cast<unsigned long long>(left) > bytes.max_size()) throw failed(ERROR_NOT_ENOUGH_MEMORY);
+        if (static_cast<unsigned long long>(left) > bytes.max_size()) fail(ERROR_NOT_ENOUGH_MEMORY);
         bytes.resize(static_cast<std::size_t>(left));
     }
     std::size_t filled = 0;
@@ -68,7 +76,7 @@ std::unique_ptr<platform::Payload> ReadWhole(HANDLE handle, const std::string& w
         if (!::ReadFile(handle, bytes.data() + filled, ask, &got, nullptr)) {
             const DWORD error = GetLastError();
             if (error == ERROR_BROKEN_PIPE) break;  // the writer closed its end: the end
-            throw failed(error);
+            fail(error);
         }
         if (got == 0) break;
         filled += got;
@@ -126,8 +134,7 @@ std::unique_ptr<platform::Payload> Win32Process::ReadFile(std::u16string_view pa
     const HANDLE file =
         CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        throw platform::PlatformError("cannot open " + what + SystemReason(GetLastError()));
+    if (file == INVALID_HANDLE_VALUE) ThrowSystemFailure("cannot open " + what, GetLastError());
     try {
         auto payload = ReadWhole(file, what);
         CloseHandle(file);

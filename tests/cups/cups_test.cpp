@@ -5,6 +5,7 @@
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,8 +57,9 @@ std::string InDir(std::string text) {
 // locale unless `env` says otherwise; an empty value unsets a variable.
 // Standard input is /dev/null, a terminal ("tty"), or a pipe from the shell
 // command `input`, which finds the program's pid in $PEER.
+// `address_space`, if not 0, limits the program's memory (RLIMIT_AS).
 Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::string> env,
-               bool stderr_closed = false, const std::string& input = "") {
+               bool stderr_closed = false, const std::string& input = "", rlim_t address_space = 0) {
     std::vector<std::string> argv;
     std::istringstream launcher(getenv("PLOXWEN_TEST_LAUNCHER") ? getenv("PLOXWEN_TEST_LAUNCHER") : "");
     for (std::string word; launcher >> word;) argv.push_back(word);
@@ -81,6 +83,8 @@ Result Ploxwen(const std::vector<std::string>& args, std::map<std::string, std::
         dup2(open((dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         dup2(open((dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         if (stderr_closed) close(2);
+        const rlimit limit{address_space, address_space};
+        if (address_space != 0 && setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
         std::vector<char*> pointers;
         for (std::string& arg : argv) pointers.push_back(arg.data());
         pointers.push_back(nullptr);
@@ -148,6 +152,7 @@ struct Case {
     std::string hook{};
     std::string input{};         // standard input, as Ploxwen() takes it
     bool sends_nothing = false;  // not even a lookup reaches the server
+    rlim_t address_space = 0;    // the memory the program may have; 0: no limit
 
     Case Says(std::string line) { return cause = std::move(line), *this; }
     Case When(std::string fault) { return hook = std::move(fault), *this; }
@@ -157,6 +162,7 @@ struct Case {
     Case Leaves(ipp_jstate_t state) { return job = state, *this; }
     Case Feeds(std::string command) { return input = std::move(command), *this; }
     Case SendsNothing() { return sends_nothing = true, *this; }
+    Case Within(rlim_t bytes) { return address_space = bytes, *this; }
 };
 void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
@@ -235,6 +241,8 @@ class PrivateCupsd : public testing::Environment {
         ASSERT_EQ(Shell("lpadmin -p Virtual -c Team && cupsenable Team && cupsaccept Team"), 0);
         std::ofstream(dir + "/every", std::ios::binary) << kEvery;  // the payloads of PLOXWEN_DATA=file
         std::ofstream(dir + "/big", std::ios::binary) << kBigFile;
+        std::ofstream(dir + "/huge").close();
+        ASSERT_EQ(truncate((dir + "/huge").c_str(), off_t{1} << 30), 0);  // 1 GiB, none of it on disk
         ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
     }
     void TearDown() override { Shell(Cupsd("stop") + "; rm -rf " + dir); }
@@ -286,6 +294,11 @@ protected:
 
 TEST_P(Cups, Run) {
     const Case& c = GetParam();
+#if defined(__SANITIZE_ADDRESS__)
+    if (c.address_space != 0) GTEST_SKIP() << "the sanitizer's shadow memory exceeds any such limit";
+#endif
+    if (c.address_space != 0 && getenv("PLOXWEN_TEST_LAUNCHER") != nullptr)
+        GTEST_SKIP() << "the launcher's own memory would count";
     std::map<std::string, std::string> env = c.env;
     if (env.count("LC_ALL"))
         env.insert({"LOCPATH", dir + "/locale"});  // only there: glibc leaks a copy of it
@@ -305,7 +318,7 @@ TEST_P(Cups, Run) {
     }
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(InDir(arg));
-    const Result result = Ploxwen(args, env, false, c.input);
+    const Result result = Ploxwen(args, env, false, c.input, c.address_space);
     if (relayed) StopRelay();
     if (!ServerAnswers()) {
         ASSERT_EQ(Shell(Cupsd("start")), 0) << "the server did not come back";
@@ -443,6 +456,12 @@ INSTANTIATE_TEST_SUITE_P(
         Gives("ADirectoryIsRefusedWithTheSystemsReason", {kV + "@DIR@"}, 64)
             .Says("PLOXWEN_DATA=file: cannot read @DIR@: Is a directory")
             .Env("PLOXWEN_DATA", "file"),
+        // The program's own memory failing is neither a missing printer nor the spooler's fault.
+        Gives("AFileLargerThanTheMemoryAllowedGives71AndSendsNothing", {kV + "@DIR@/huge"}, 71)
+            .Says("PLOXWEN_DATA=file: cannot hold @DIR@/huge: Cannot allocate memory")
+            .Env("PLOXWEN_DATA", "file")
+            .Within(rlim_t{512} << 20)
+            .SendsNothing(),
         Gives("StandardInputFromATerminalIsRefused", {"Virtual"}, 64)
             .Says("PLOXWEN_DATA=stdin: standard input is a terminal")
             .Env("PLOXWEN_DATA", "stdin")

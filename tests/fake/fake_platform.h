@@ -56,6 +56,7 @@ enum class Step {
     kRecordConversion,   // the document record's narrow form
     kStartDoc,           // StartDocPrinterA
     kStartPage,          // StartPagePrinter
+    kDataField,          // the data field read for the payload
     kPayloadConversion,  // the payload's narrow form
     kWrite,              // WritePrinter
     kEndPage,            // EndPagePrinter
@@ -67,18 +68,31 @@ enum class Step {
     kMessage,            // the message cannot be shown
     kEnd,                // ending the program fails
 };
-inline const char* const kStepNames[] = {"argument text",    "saved printer",    "search",
-                                         "name conversion",  "OpenPrinterA",     "record conversion",
-                                         "StartDocPrinterA", "StartPagePrinter", "payload conversion",
-                                         "WritePrinter",     "EndPagePrinter",   "EndDocPrinter",
-                                         "ClosePrinter",     "keep the job",     "look at the job",
-                                         "restore",          "message",          "end"};
+inline const char* const kStepNames[] = {"argument text",
+                                         "saved printer",
+                                         "search",
+                                         "name conversion",
+                                         "OpenPrinterA",
+                                         "record conversion",
+                                         "StartDocPrinterA",
+                                         "StartPagePrinter",
+                                         "data field",
+                                         "payload conversion",
+                                         "WritePrinter",
+                                         "EndPagePrinter",
+                                         "EndDocPrinter",
+                                         "ClosePrinter",
+                                         "keep the job",
+                                         "look at the job",
+                                         "restore",
+                                         "message",
+                                         "end"};
 inline std::string NameOf(Step step) {
     return kStepNames[static_cast<int>(step)];
 }
 
 // How a step fails: it throws, a spooler function returns zero, or WritePrinter takes 2 bytes.
-enum class Fails { kThrows, kReturnsZero, kWritesShort };
+enum class Fails { kThrows, kReturnsZero, kWritesShort, kRunsOutOfMemory };
 struct Fault {
     Step step;
     Fails how;
@@ -181,7 +195,8 @@ public:
         (field == platform::Field::Text1 ? text1 : text2) = text;
     }
     std::u16string FieldText(platform::Field field) override {
-        Enter(Op::FieldText);
+        const bool data = field == platform::Field::Text2 && !documents.empty();
+        Enter(Op::FieldText, data ? std::optional(Step::kDataField) : std::nullopt);
         return field == platform::Field::Text1 ? text1 : text2;
     }
     void ShowMessage(std::u16string_view prompt) override {
@@ -345,6 +360,7 @@ private:
             if (!step || fault.step != *step) continue;
             fired.push_back(fault);
             if (fault.how == Fails::kThrows) throw platform::PlatformError(NameOf(fault.step) + " failed");
+            if (fault.how == Fails::kRunsOutOfMemory) throw std::bad_alloc();
             if (fault.how == Fails::kReturnsZero && zero_is_refusal)
                 cause.NoteRefusal(NameOf(fault.step) + " refused");
             else if (fault.how == Fails::kReturnsZero)

@@ -75,6 +75,7 @@ inline const std::vector<Row> kTable = {
     {Step::kRecordConversion, {}, JobMayExist(WholeJobWithout(Op::StartDocPrinterA))},
     {Step::kStartDoc, {}, JobMayExist()},
     {Step::kStartPage, {}, JobMayExist()},
+    {Step::kDataField, {}, NoJob(Payload::kEmpty)},  // an empty payload written
     {Step::kPayloadConversion, {}, NoJob(Payload::kNone, WholeJobWithout(Op::WritePrinter))},
     {Step::kWrite, Fails::kWritesShort, NoJob(Payload::kShort)},
     {Step::kWrite, {}, NoJob(Payload::kNone)},
@@ -84,12 +85,25 @@ inline const std::vector<Row> kTable = {
     // Putting the saved printer back, and ending, are not looked at.
     {Step::kRestore, {}, kPrintedNamedStays},
     {Step::kEnd, {}, kPrinted},
+    // The program's own memory failing where no job of the run exists ends the
+    // run there, and the saved printer is put back where it was changed; at
+    // any other step it ends as the step's failure does.
+    {Step::kArgumentText, Fails::kRunsOutOfMemory, {71, {}, Current::kSaved, Payload::kNone, false, false}},
+    {Step::kSearch, Fails::kRunsOutOfMemory, {71, {}}},
+    {Step::kNameConversion, Fails::kRunsOutOfMemory, {71, {}}},
+    {Step::kOpen, Fails::kRunsOutOfMemory, {71, {Op::OpenPrinterA}}},
+    {Step::kDataField, Fails::kRunsOutOfMemory, {71, kWholeJob, Current::kSaved, Payload::kEmpty}},
+    {Step::kPayloadConversion, Fails::kRunsOutOfMemory, {71, WholeJobWithout(Op::WritePrinter)}},
+    {Step::kWrite, Fails::kRunsOutOfMemory, {71, kWholeJob}},
 };
 
 inline const Outcome* After(const Fault& fault) {
-    for (const Row& row : kTable) {
-        if (row.step == fault.step && (row.how ? *row.how == fault.how : fault.how != Fails::kWritesShort)) {
-            return &row.outcome;
+    for (const bool exactly : {true, false}) {
+        for (const Row& row : kTable) {
+            if (row.step == fault.step &&
+                (row.how ? *row.how == fault.how : !exactly && fault.how != Fails::kWritesShort)) {
+                return &row.outcome;
+            }
         }
     }
     return nullptr;
@@ -150,7 +164,9 @@ inline std::string Mismatch(const fake::FakePlatform& fake, int status, const Ou
     if (fake.CurrentName() != (want.current == Current::kSaved ? saved : named))
         return "another printer current";
     if (fake.text1 != (want.text1 ? named : u"") || fake.text2 != (want.text2 ? data : u"")) return "fields";
-    const std::size_t opened = status == 0 || (status >= 3 && status <= 6) ? 1 : 0;
+    // Every run that opened the printer attempts the close.
+    const auto opened = static_cast<std::size_t>(
+        std::count(want.spooler_calls.begin(), want.spooler_calls.end(), Op::ClosePrinter));
     if (fake.documents.size() != opened) return "opened " + std::to_string(fake.documents.size()) + " times";
     if (std::count(fake.calls.begin(), fake.calls.end(), Op::ClosePrinter) != long(opened))
         return "not closed once";

@@ -41,8 +41,8 @@ std::string Check(FakePlatform& fake, std::optional<Outcome> want = std::nullopt
 }
 
 bool IsSpoolerStep(Step step) {
-    return step == Step::kOpen ||
-           (step >= Step::kStartDoc && step <= Step::kClose && step != Step::kPayloadConversion);
+    return step == Step::kOpen || (step >= Step::kStartDoc && step <= Step::kClose &&
+                                   step != Step::kPayloadConversion && step != Step::kDataField);
 }
 
 // Every step an undisturbed run takes, failing each way it can: the message
@@ -59,7 +59,7 @@ std::vector<Fault> EachFault() {
     return faults;
 }
 
-const char* const kHow[] = {"throws", "returns zero", "writes short"};
+const char* const kHow[] = {"throws", "returns zero", "writes short", "runs out of memory"};
 std::string Describe(const std::vector<Fault>& faults) {
     std::string text;
     for (const Fault& f : faults) text += fake::NameOf(f.step) + " " + kHow[static_cast<int>(f.how)] + "; ";
@@ -139,6 +139,28 @@ TEST(LoadSequence, NoJobIsReportedOnlyWhereTheSpoolerCertainlyHoldsNone) {
                 if (job_at_start && started) want.status = 4;
                 if (refusal && fault.how == Fails::kReturnsZero) want.status = 3;
                 EXPECT_EQ(Check(fake, want), "") << Describe({fault}) << job_at_start << refusal;
+            }
+        }
+    }
+}
+
+// The program's own memory failing is never a missing printer or a spooler
+// fault: where no job of the run can exist it ends the run with 71 and its
+// cause line, with no message (the printer may well exist); where one may,
+// as the step's own failure does.
+TEST(LoadSequence, RunningOutOfMemoryEndsWith71WhereNoJobExists) {
+    for (const Fault& each : EachFault()) {
+        if (each.how != Fails::kThrows) continue;
+        const Fault fault{each.step, Fails::kRunsOutOfMemory};
+        for (const bool job_at_start : {false, true}) {
+            FakePlatform fake = Arranged();
+            fake.faults = {fault};
+            fake.started_document_is_job = job_at_start;
+            Outcome want = *oracle::After(fault);
+            if (job_at_start && want.status == 71 && fault.step >= Step::kDataField) want.status = 4;
+            EXPECT_EQ(Check(fake, want), "") << Describe({fault}) << job_at_start;
+            if (want.status == 71 || want.status == 4) {
+                EXPECT_EQ(fake.causes, std::vector<std::string>{"out of memory"}) << Describe({fault});
             }
         }
     }
