@@ -10,10 +10,15 @@
 //   cause line ("server unreachable at /run/cups/cups.sock"). The core runs
 //   each call inside one step of its load sequence, which absorbs the
 //   failure and goes on with the next step; a backend never ends the process
-//   or shows anything on a failure itself.
+//   or shows anything on a failure itself. PlatformError and the run's
+//   Cause are in platform/cause.h.
+// - The program's own resources failing (no memory, no descriptor left) is
+//   std::bad_alloc or ResourceError, never a plain PlatformError: it must
+//   not pass for a missing printer or a spooler fault.
 // - The spooler functions keep the Windows convention instead: a zero result
 //   is failure, and they throw only when the function cannot be reached at
-//   all (library or entry point missing). Their words go to the run's Cause.
+//   all (library or entry point missing) or memory fails. Their words go to
+//   the run's Cause.
 // - Everything runs on the one thread that runs the load sequence, and in the
 //   order the core calls it. Process::EndProgram ends the run: nothing is
 //   called after it returns normally, and where it fails (returns or throws)

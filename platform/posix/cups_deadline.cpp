@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <exception>
 
 namespace ploxwen::posix {
 namespace {
@@ -125,6 +126,17 @@ void SetLastResortCause(std::string_view cause) {
     std::memcpy(last_resort_line + prefix.size(), cause.data(), length);
     last_resort_line[prefix.size() + length] = '\n';
     last_resort_length = prefix.size() + length + 1;
+}
+
+void EndTerminatedRun() {
+    static const char kOutOfMemory[] = "ploxwen: out of memory\n";
+    static const char kFailed[] = "ploxwen: the program failed\n";  // an exception escaped
+    const bool escaped = std::current_exception() != nullptr;
+    const ssize_t ignored = escaped ? write(STDERR_FILENO, kFailed, sizeof kFailed - 1)
+                                    : write(STDERR_FILENO, kOutOfMemory, sizeof kOutOfMemory - 1);
+    (void)ignored;
+    const int phase = last_resort_status;
+    _exit(phase == 2 ? 71 : phase);
 }
 
 void StandDownLastResort() {

@@ -58,7 +58,11 @@ private:
 // job's request starts, then the phase's, never one that invites sending
 // again while a job may exist.
 void SetLastResortStatus(int exit_status);
-// Its cause line ("server not answering at ADDRESS").
+// The end of a run the C++ runtime cannot go on with (std::terminate: no
+// memory left even to throw std::bad_alloc): one cause line, and 71 while
+// no job of the run can exist, else the phase's status as above.
+[[noreturn]] void EndTerminatedRun();
+// The last resort's cause line ("server not answering at ADDRESS").
 void SetLastResortCause(std::string_view cause);
 // The run ends by itself now, or waits for the user (a window): the last
 // resort stands down for good.

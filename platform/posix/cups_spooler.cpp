@@ -57,8 +57,8 @@ std::int32_t CupsSpooler::OpenPrinterA(const char* printer_name, platform::Print
     try {
         device = code_page_.Decode(printer_name);
         if (!printers_list_.Exists(device)) return 0;
-    } catch (const PlatformError& failure) {
-        cause_.Note(failure.what());
+    } catch (...) {
+        cause_.NoteCaught();
         return 0;
     }
     const platform::PrinterHandle opened = next_handle_++;
@@ -82,6 +82,7 @@ std::uint32_t CupsSpooler::StartDocPrinterA(platform::PrinterHandle handle, std:
             printer->job_name = EncodeUtf8Escaped(code_page_.Decode(doc_info->pDocName));
         }
     } catch (...) {
+        cause_.NoteCaught();
         return 0;
     }
     // Nothing goes to the server yet: the job is sent with its first byte.
@@ -148,8 +149,9 @@ std::int32_t CupsSpooler::WritePrinter(platform::PrinterHandle handle, const voi
         if (status == HTTP_STATUS_CONTINUE && httpFlushWrite(http) < 0) status = HTTP_STATUS_ERROR;
         if (status != HTTP_STATUS_CONTINUE)
             return Fail(*printer, connection_.CauseOfCutRequest(cut_off), connection_.Refused());
-    } catch (const std::exception& failure) {
-        return Fail(*printer, failure.what());
+    } catch (...) {
+        cause_.NoteCaught();  // as what it is: memory failing is no lost connection
+        return Fail(*printer, {});
     }
     *written = count;
     return 1;

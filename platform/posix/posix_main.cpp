@@ -1,8 +1,10 @@
 // Entry point of the POSIX build: `ploxwen "PRINTER¦DATA"`.
 #include <cstdio>
+#include <exception>
 
 #include "app/form1.h"
 #include "platform/posix/cups_connection.h"
+#include "platform/posix/cups_deadline.h"
 #include "platform/posix/cups_job_watch.h"
 #include "platform/posix/cups_printer_list.h"
 #include "platform/posix/cups_spooler.h"
@@ -14,6 +16,7 @@ int main(int argc, char** argv) {
     using namespace ploxwen;
     // Before anything takes a descriptor: no connection may get stderr's number.
     posix::OpenClosedStandardStreams();
+    std::set_terminate(&posix::EndTerminatedRun);
     try {
         posix::PosixCodePage code_page = posix::PosixCodePage::FromEnvironment();
         posix::PosixProcess process(argc, argv, code_page);

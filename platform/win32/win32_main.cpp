@@ -1,8 +1,6 @@
 // Entry point of the Windows build: `PloxWen.exe PRINTER¦DATA`.
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "app/form1.h"
 #include "platform/win32/win32_code_page.h"
 #include "platform/win32/win32_process.h"
@@ -13,12 +11,12 @@
 #include "platform/win32/winspool_printer_list.h"
 #include "platform/win32/winspool_spooler.h"
 
-// A GUI program has nowhere to print the runtime's report of an uncaught
-// exception (there is none: every step absorbs its failures). Replacing the
-// report keeps the C++ demangler, about a sixth of the program, out of it.
+// The runtime ends a run through here when it cannot go on (no memory even
+// to throw; every step absorbs its failures otherwise). Replacing its report
+// also keeps the C++ demangler, about a sixth of the program, out of it.
 namespace __gnu_cxx {
 void __verbose_terminate_handler() {
-    std::abort();
+    ploxwen::win32::EndTerminatedRun();
 }
 }  // namespace __gnu_cxx
 

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <exception>
 
 namespace ploxwen::win32 {
 namespace {
@@ -53,6 +55,21 @@ void ExtendLastResort(std::chrono::seconds more) {
 
 void SetLastResortStatus(int exit_status) {
     status = exit_status;
+}
+
+void EndTerminatedRun() {
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error != nullptr && error != INVALID_HANDLE_VALUE) {
+        static const char kOutOfMemory[] = "ploxwen: out of memory\r\n";
+        static const char kFailed[] = "ploxwen: the program failed\r\n";  // an exception escaped
+        const bool escaped = std::current_exception() != nullptr;
+        DWORD written = 0;
+        WriteFile(error, escaped ? kFailed : kOutOfMemory,
+                  escaped ? sizeof kFailed - 1 : sizeof kOutOfMemory - 1, &written, nullptr);
+    }
+    const int phase = status;
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(phase == 2 ? 71 : phase));
+    std::abort();  // not reached: a process ended by itself does not come back
 }
 
 void StandDownLastResort() {

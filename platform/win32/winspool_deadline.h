@@ -16,6 +16,10 @@ void ExtendLastResort(std::chrono::seconds more);
 // The status to end with: 2 (not reached) until the document starts, then
 // 4, since the spooler holds the job from StartDocPrinter on.
 void SetLastResortStatus(int exit_status);
+// The end of a run the C++ runtime cannot go on with (std::terminate: no
+// memory left even to throw std::bad_alloc): one cause line, and 71 while
+// no job of the run can exist, else the phase's status as above.
+[[noreturn]] void EndTerminatedRun();
 // The run ends by itself now, or waits for the user (a window).
 void StandDownLastResort();
 

@@ -679,6 +679,29 @@ TEST_F(Cups, WithStderrClosedOnlyRequestsReachTheServer) {
     EXPECT_EQ(ReadFile(sent).find("ploxwen:"), std::string::npos);
 }
 
+// Memory failing wherever a run happens to be, from the least the loader needs to more than the run
+// needs: every limit ends in one job printed or in 71 with its cause line and no job, never in a
+// missing printer, a spooler fault or a crash.
+TEST_F(Cups, UnderEveryMemoryLimitARunPrintsOrGives71) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory exceeds any such limit";
+#endif
+    const std::string data(120000, 'x');  // copied and converted a few times on its way
+    std::map<int, int> statuses;
+    for (rlim_t limit = rlim_t{14} << 20; limit < rlim_t{24} << 20; limit += rlim_t{40} << 10) {
+        const Result run = Ploxwen({kV + data}, {}, false, "", limit);
+        ++statuses[run.status];
+        if (run.status == 71) {
+            EXPECT_EQ(run.err.substr(run.err.rfind("ploxwen: ")), "ploxwen: out of memory\n");
+        }
+        // 127: the program could not even be loaded.
+        EXPECT_TRUE(run.status == 0 || run.status == 71 || run.status == 127) << limit << ": " << run.err;
+    }
+    EXPECT_GT(statuses[71], 0);
+    EXPECT_GT(statuses[0], 0);
+    EXPECT_EQ(JobsFrom(first_job_).size(), static_cast<std::size_t>(statuses[0]));
+}
+
 // A burst fills cupsd's listen queue (connect() answers EAGAIN); every run still prints.
 TEST_F(Cups, TwoHundredRunsStartedAtOnceOverFiftyQueuesAllPrint) {
     ASSERT_EQ(Shell("for q in $(seq 50); do lpadmin -p Burst$q -E -v testout:/ || exit 1; done"), 0);
