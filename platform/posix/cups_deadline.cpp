@@ -54,7 +54,11 @@ void CutOff(int /*signal*/) {
         SetTimer({}, {});
         // The cuts did not end the run: whatever holds it, it ends here.
         if (!stood_down) {
-            const ssize_t ignored = write(STDERR_FILENO, last_resort_line, last_resort_length);
+            // Status 2 goes with the message on stderr, as the run would have shown it.
+            static const char kNotRecognized[] = "The Printer Name you typed wasn't recognized.\n";
+            ssize_t ignored =
+                last_resort_status == 2 ? write(STDERR_FILENO, kNotRecognized, sizeof kNotRecognized - 1) : 0;
+            ignored = write(STDERR_FILENO, last_resort_line, last_resort_length);
             (void)ignored;
             _exit(last_resort_status);
         }

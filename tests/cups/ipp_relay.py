@@ -11,7 +11,9 @@ first request that holds ARG, passing none of it, as a reloading cupsd may. forg
 over every ARG (both with Python's escapes) in the answers, each passed whole with its
 Content-Length mended. answer-job: once ARG2 bytes of the job passed (0: the whole request),
 answers it with ARG (with Python's escapes) itself and hangs up on both sides. pass: passes
-everything; at the client's end, appends all it sent on that connection to the file ARG."""
+everything; at the client's end, appends all it sent on that connection to the file ARG.
+close-deaf (over TCP): answers the first request ARG seconds late, saying "Connection: close", and
+then takes no connection again, its listen queue full, so a new connect() is never answered."""
 import contextlib, os, re, socket, struct, subprocess, sys, threading, time
 listen, upstream, mode = sys.argv[1:4]
 tcp = not listen.startswith("/")
@@ -19,11 +21,22 @@ relay = socket.socket(socket.AF_INET if tcp else socket.AF_UNIX)
 relay.bind((listen, 0) if tcp else listen)
 print("%s:%d" % relay.getsockname() if tcp else listen, flush=True)
 time.sleep(0.5 if mode == "late" else 0)
-relay.listen(16)
+relay.listen(0 if mode == "close-deaf" else 16)
+deaf, fillers = threading.Event(), []
 
 
 hung_up = threading.Event()
 unescaped = lambda text: text.encode().decode("unicode_escape").encode("latin-1")
+
+
+def fill_listen_queue():  # nothing accepts now: once the queue is full, a connect() is never answered
+    while True:
+        fillers.append(socket.socket())
+        fillers[-1].settimeout(0.5)
+        try:
+            fillers[-1].connect(relay.getsockname())
+        except TimeoutError:
+            return
 
 
 def serve(client):
@@ -61,16 +74,22 @@ def serve(client):
     up.start()
     pending = b""
     while data := server.recv(65536):
-        if mode == "forge":
+        if mode in ("forge", "close-deaf"):
             pending += data
             while (head := pending.find(b"\r\n\r\n") + 4) >= 4:
                 length = re.search(rb"Content-Length: (\d+)", pending[:head])
                 end = head + (int(length[1]) if length else 0)
                 if len(pending) < end:
                     break
-                body = pending[head:end].replace(unescaped(sys.argv[4]), unescaped(sys.argv[5]))
-                client.sendall(re.sub(rb"Content-Length: \d+", b"Content-Length: %d" % len(body), pending[:head]) + body)
-                pending = pending[end:]
+                header, body, pending = pending[:head], pending[head:end], pending[end:]
+                if mode == "close-deaf" and b" 100 Continue" not in header:
+                    time.sleep(float(sys.argv[4]))
+                    header = re.sub(rb"\r\nConnection: [^\r]*", b"", header)[:-2] + b"Connection: close\r\n\r\n"
+                    fill_listen_queue()
+                    return client.sendall(header + body), client.close(), deaf.set()
+                if mode == "forge":
+                    body = body.replace(unescaped(sys.argv[4]), unescaped(sys.argv[5]))
+                client.sendall(re.sub(rb"Content-Length: \d+", b"Content-Length: %d" % len(body), header) + body)
             continue
         answer = job.is_set() and b" 100 Continue" not in data
         if answer and mode == "drop-answer":
@@ -89,5 +108,7 @@ def serve_quietly(client):
         serve(client)
 
 
-while True:
+while not deaf.is_set():
     threading.Thread(target=serve_quietly, args=(relay.accept()[0],), daemon=True).start()
+    deaf.wait() if mode == "close-deaf" else None
+threading.Event().wait()
