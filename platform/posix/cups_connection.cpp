@@ -35,7 +35,7 @@ constexpr int kProbeMilliseconds = 100;
 // without checking: with no memory left for it, that call would crash. The
 // state is some tens of KiB; room for far more is made sure of first, where
 // running out can still be reported.
-constexpr std::size_t kLibcupsStateRoom = 256 * 1024;
+constexpr std::size_t kLibcupsStateRoom = std::size_t{256} * 1024;
 
 void MakeRoomForLibcupsState() {
     void* room = std::malloc(kLibcupsStateRoom);

@@ -168,6 +168,11 @@ case_print() {
   PLOXWEN_DATA=hex check 'PloxWen.exe Virtual¦1b 70 0g' 64 -
   expect_eq "bad hex: cause" 'ploxwen: PLOXWEN_DATA=hex: not a hex digit at character 8' "$(tr -d '\r' <"$WORK/stderr")"
   PLOXWEN_DATA=stdin PLOXWEN_TEST_STDIN=1 check 'PloxWen.exe Virtual¦X' 64 - </dev/null
+  # A file larger than a 32-bit process can hold is the program's own limit, not the printer's: 71.
+  truncate -s 3G "$WORK/huge"
+  PLOXWEN_DATA="file" check "PloxWen.exe Virtual¦Z:${WORK//\//\\}\\huge" 71 -
+  [[ $(tr -d '\r' <"$WORK/stderr") == "ploxwen: PLOXWEN_DATA=file: cannot read "*huge:* ]] || fail "huge file: cause"
+  rm -f "$WORK/huge"
 
   # The spooler calls in order, on the handles our OpenPrinterA got (Wine
   # makes calls of its own on other handles in between). Waiting, the job is
